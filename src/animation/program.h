@@ -1,0 +1,10 @@
+// The life of the program: the window object f on a window, until it ends.
+#pragma once
+
+#include <ostream>
+
+#include "surface/platform.h"
+
+// Returns the exit status: 0 when the program ended normally, 1 after a
+// run-time error, which it reports on Errors as "boska: " and what failed.
+int RunBoska(Platform& Window, std::ostream& Errors);

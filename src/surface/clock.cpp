@@ -1,0 +1,14 @@
+#include "surface/clock.h"
+
+#include <chrono>
+#include <ctime>
+
+double SecondsSinceMidnight() {
+  using namespace std::chrono;
+  const auto now = system_clock::now();
+  const std::time_t whole = system_clock::to_time_t(now);
+  std::tm local{};
+  localtime_r(&whole, &local);
+  const duration<double> fraction = now - floor<seconds>(now);
+  return local.tm_hour * 3600.0 + local.tm_min * 60.0 + local.tm_sec + fraction.count();
+}

@@ -1,0 +1,56 @@
+// A surface whose persistent image is a Cairo image in memory. Both windows
+// use it: the real one shows the image of the surface in front, the
+// off-screen one only keeps it.
+#pragma once
+
+#include <cairo.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "surface/surface.h"
+
+class ImageSurface final : public Surface, public Picture {
+ public:
+  // A surface at its design position; Raised runs when ZOrder brings it in
+  // front.
+  ImageSurface(int Left, int Top, int Width, int Height, std::function<void()> Raised);
+
+  void Move(Single Left, Int16 Top, Int16 Width, Int16 Height) override;
+  void Cls() override;
+  const Picture& Image() const override { return *this; }
+  void PaintPicture(const Picture& Source, Single X1, Single Y1, Int16 Width1, Int16 Height1,
+                    Int16 X2, Int16 Y2, Int16 Width2, Int16 Height2) override;
+  void ZOrder() override { raised_(); }
+  void CurrentX(Single X) override { current_x_ = X; }
+  void CurrentY(Single Y) override { current_y_ = Y; }
+  void DrawWidth(Int16 Width) override;
+  void Line(Single X, Single Y, Colour Color) override;
+
+  int Left() const { return left_; }
+  int Top() const { return top_; }
+  // The image: opaque pixels as native 32-bit words 0x00RRGGBB.
+  cairo_surface_t* Pixels() const { return image_.get(); }
+  void WritePng(const std::string& Path) const;
+
+ private:
+  struct ImageDeleter {
+    void operator()(cairo_surface_t* image) const { cairo_surface_destroy(image); }
+  };
+  struct ContextDeleter {
+    void operator()(cairo_t* context) const { cairo_destroy(context); }
+  };
+
+  void NewImage(int Width, int Height);
+  void Check(const char* operation) const;
+
+  int left_;
+  int top_;
+  std::unique_ptr<cairo_surface_t, ImageDeleter> image_;
+  std::unique_ptr<cairo_t, ContextDeleter> cairo_;
+  std::function<void()> raised_;
+  Single current_x_;
+  Single current_y_;
+  Int16 draw_width_ = 1;
+};

@@ -1,0 +1,60 @@
+#include "surface/offscreen_window.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+constexpr double kSecondsPerDay = 86400;
+constexpr int kEscape = 27;
+
+}  // namespace
+
+OffscreenWindow::OffscreenWindow(const OffscreenOptions& Options, RandomSource& Random)
+    : PictureWindow(Random), options_(Options), now_(Options.StartTime) {
+  if (options_.Trace != nullptr) {
+    for (std::int16_t index = 0; index < 2; ++index) {
+      traced_[index].emplace(index, Image(index), *options_.Trace);
+    }
+  }
+}
+
+void OffscreenWindow::Run(WindowEvents& Handlers) {
+  handlers_ = &Handlers;
+  Handlers.Form_Activate();
+}
+
+Single OffscreenWindow::ScaleWidth() { return static_cast<float>(options_.Width); }
+
+Single OffscreenWindow::ScaleHeight() { return static_cast<float>(options_.Height); }
+
+Surface& OffscreenWindow::pb(Int16 Index) {
+  Surface& surface = Image(Index);
+  return options_.Trace != nullptr ? *traced_[Index.Value()] : surface;
+}
+
+void OffscreenWindow::HandleEvents() {
+  if (frames_shown_ >= options_.Frames) handlers_->pb_KeyDown(0, kEscape, 0);
+}
+
+void OffscreenWindow::DoEvents() {
+  HandleEvents();
+  if (options_.Trace != nullptr) *options_.Trace << "frame " << frames_shown_ + 1 << '\n';
+}
+
+void OffscreenWindow::WaitEvents(double Seconds) {
+  HandleEvents();
+  now_ += Seconds;
+}
+
+Single OffscreenWindow::Timer() {
+  return static_cast<float>(std::fmod(now_, kSecondsPerDay));
+}
+
+void OffscreenWindow::Raised(int) {
+  ++frames_shown_;
+  if (options_.PngDir.empty()) return;
+  char name[32];
+  std::snprintf(name, sizeof name, "/frame-%04ld.png", frames_shown_);
+  FrontImage().WritePng(options_.PngDir + name);
+}

@@ -1,0 +1,56 @@
+// A window without a display, for tools and tests. Its clock is simulated:
+// it stands still while the animation draws and moves on only while the
+// animation waits, so frames run back to back and every run with the same
+// random numbers is the same. Once the given number of frames has been
+// shown, the next event processing delivers a key press, which ends the
+// animation the way a user would.
+#pragma once
+
+#include <array>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <string>
+
+#include "surface/picture_window.h"
+#include "surface/trace.h"
+
+struct OffscreenOptions {
+  int Width = kDesignWidth;
+  int Height = kDesignHeight;
+  long Frames = 40;
+  // Seconds since midnight when the run starts.
+  double StartTime = 0;
+  // Where the trace goes, if anywhere.
+  std::ostream* Trace = nullptr;
+  // Where each frame's front picture goes as frame-0001.png, …, if anywhere.
+  std::string PngDir;
+};
+
+class OffscreenWindow : public PictureWindow {
+ public:
+  OffscreenWindow(const OffscreenOptions& Options, RandomSource& Random);
+
+  void Run(WindowEvents& Handlers) override;
+  Single ScaleWidth() override;
+  Single ScaleHeight() override;
+  Surface& pb(Int16 Index) override;
+  void DoEvents() override;
+  void WaitEvents(double Seconds) override;
+  Single Timer() override;
+
+  long FramesShown() const { return frames_shown_; }
+  using PictureWindow::FrontImage;
+
+ protected:
+  void Raised(int Index) override;
+
+ private:
+  void HandleEvents();
+
+  OffscreenOptions options_;
+  WindowEvents* handlers_ = nullptr;
+  std::array<std::optional<TracingSurface>, 2> traced_;
+  long frames_shown_ = 0;
+  double now_;
+};

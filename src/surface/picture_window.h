@@ -1,0 +1,37 @@
+// What both windows share: the two surfaces of pb over Cairo images, laid at
+// their design positions, and the random source.
+#pragma once
+
+#include <array>
+#include <memory>
+
+#include "surface/image_surface.h"
+#include "surface/platform.h"
+#include "surface/random.h"
+
+inline constexpr char kTitle[] = "Boska";
+inline constexpr int kDesignWidth = 494;
+inline constexpr int kDesignHeight = 441;
+
+class PictureWindow : public Platform {
+ public:
+  Surface& pb(Int16 Index) override { return Image(Index); }
+  void Randomize(Single Seed) override { random_.Randomize(Seed); }
+  Single Rnd() override { return random_.Next(); }
+
+ protected:
+  explicit PictureWindow(RandomSource& Random);
+
+  // The surface pb(Index); any index but 0 and 1 is a surface error.
+  ImageSurface& Image(Int16 Index);
+  Int16 FrontIndex() const { return static_cast<std::int16_t>(front_); }
+  const ImageSurface& FrontImage() const { return *images_[front_]; }
+  const ImageSurface& BackImage() const { return *images_[1 - front_]; }
+  // Runs after ZOrder has brought pb(Index) in front.
+  virtual void Raised(int Index) = 0;
+
+ private:
+  RandomSource& random_;
+  std::array<std::unique_ptr<ImageSurface>, 2> images_;
+  int front_ = 0;
+};

@@ -1,0 +1,175 @@
+#include "surface/window.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <string_view>
+
+#include "surface/clock.h"
+#include "surface/icon.h"
+
+namespace {
+
+constexpr Uint32 kLongestWaitMs = 1000;
+constexpr Uint32 kShowTimeoutMs = 2000;
+
+std::string SdlError(const std::string& call) { return call + ": " + SDL_GetError(); }
+
+// SDL falls back to drivers that draw nowhere when no display can be opened;
+// the animation would then run invisibly for ever.
+bool DrawsOnScreen(std::string_view driver) { return driver != "offscreen" && driver != "dummy"; }
+
+void InitVideo() {
+  // The window class that the desktop entry's StartupWMClass names.
+  setenv("SDL_VIDEO_X11_WMCLASS", "boska", 0);
+  SDL_SetHint(SDL_HINT_APP_NAME, kTitle);
+  SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
+  // Present from memory: no OpenGL stack for a picture that changes once a
+  // second.
+  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+  SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
+  if (SDL_Init(SDL_INIT_VIDEO) != 0) throw DisplayError(SDL_GetError());
+  const char* driver = SDL_GetCurrentVideoDriver();
+  if (driver == nullptr || !DrawsOnScreen(driver)) {
+    SDL_Quit();
+    throw DisplayError(std::string("only the display-less '") + (driver ? driver : "") +
+                       "' video driver is available");
+  }
+}
+
+void SetIcon(SDL_Window* window) {
+  const IconPixels& pixels = Icon();
+  SDL_Surface* icon = SDL_CreateRGBSurfaceWithFormatFrom(
+      const_cast<std::uint32_t*>(pixels.data()), kIconSize, kIconSize, 32,
+      kIconSize * 4, SDL_PIXELFORMAT_ARGB8888);
+  if (icon == nullptr) throw SurfaceError(SdlError("icon"));
+  SDL_SetWindowIcon(window, icon);
+  SDL_FreeSurface(icon);
+}
+
+Int16 ShiftState(Uint16 modifiers) {
+  return static_cast<std::int16_t>(((modifiers & KMOD_SHIFT) ? 1 : 0) |
+                                   ((modifiers & KMOD_CTRL) ? 2 : 0) |
+                                   ((modifiers & KMOD_ALT) ? 4 : 0));
+}
+
+}  // namespace
+
+DisplayError::DisplayError(const std::string& what)
+    : std::runtime_error("cannot open display: " + what) {}
+
+SdlWindow::SdlWindow(RandomSource& Random) : PictureWindow(Random) {
+  InitVideo();
+  window_ = SDL_CreateWindow(kTitle, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, kDesignWidth,
+                             kDesignHeight, SDL_WINDOW_BORDERLESS | SDL_WINDOW_HIDDEN);
+  if (window_ == nullptr) {
+    const std::string error = SdlError("SDL_CreateWindow");
+    SDL_Quit();
+    throw SurfaceError(error);
+  }
+  SetIcon(window_);
+}
+
+SdlWindow::~SdlWindow() {
+  SDL_DestroyWindow(window_);
+  SDL_Quit();
+}
+
+void SdlWindow::Run(WindowEvents& Handlers) {
+  handlers_ = &Handlers;
+  SDL_ShowWindow(window_);
+  SDL_RaiseWindow(window_);
+  WaitUntilShown();
+  Present();
+  Handlers.Form_Activate();
+}
+
+// Activation comes once the window is mapped; a desktop without a window
+// manager may never say so, so the wait is bounded.
+void SdlWindow::WaitUntilShown() {
+  const Uint64 deadline = SDL_GetTicks64() + kShowTimeoutMs;
+  SDL_Event event;
+  while (SDL_GetTicks64() < deadline &&
+         SDL_WaitEventTimeout(&event, static_cast<int>(deadline - SDL_GetTicks64())) != 0) {
+    Handle(event);
+    if (event.type == SDL_WINDOWEVENT && (event.window.event == SDL_WINDOWEVENT_SHOWN ||
+                                          event.window.event == SDL_WINDOWEVENT_EXPOSED)) {
+      return;
+    }
+  }
+}
+
+Single SdlWindow::ScaleWidth() {
+  int width = 0;
+  SDL_GetWindowSize(window_, &width, nullptr);
+  return static_cast<float>(width);
+}
+
+Single SdlWindow::ScaleHeight() {
+  int height = 0;
+  SDL_GetWindowSize(window_, nullptr, &height);
+  return static_cast<float>(height);
+}
+
+void SdlWindow::DoEvents() {
+  SDL_Event event;
+  while (SDL_PollEvent(&event) != 0) Handle(event);
+}
+
+void SdlWindow::WaitEvents(double Seconds) {
+  const double ms = std::ceil(Seconds * 1000);
+  const auto timeout = static_cast<int>(std::clamp(ms, 1.0, double(kLongestWaitMs)));
+  SDL_Event event;
+  if (SDL_WaitEventTimeout(&event, timeout) == 0) return;
+  Handle(event);
+  DoEvents();
+}
+
+Single SdlWindow::Timer() { return static_cast<float>(SecondsSinceMidnight()); }
+
+void SdlWindow::Handle(const SDL_Event& Event) {
+  switch (Event.type) {
+    case SDL_QUIT:
+      End();
+    case SDL_WINDOWEVENT:
+      if (Event.window.event == SDL_WINDOWEVENT_CLOSE) End();
+      if (Event.window.event == SDL_WINDOWEVENT_EXPOSED) Present();
+      break;
+    case SDL_KEYDOWN:
+      handlers_->pb_KeyDown(FrontIndex(), static_cast<std::int16_t>(Event.key.keysym.scancode),
+                            ShiftState(Event.key.keysym.mod));
+      break;
+    case SDL_MOUSEBUTTONDOWN:
+      handlers_->pb_MouseDown(FrontIndex(), Event.button.button, ShiftState(SDL_GetModState()),
+                              static_cast<float>(Event.button.x),
+                              static_cast<float>(Event.button.y));
+      break;
+    default:
+      break;
+  }
+}
+
+void SdlWindow::Raised(int) { Present(); }
+
+void SdlWindow::Blit(const ImageSurface& Image, SDL_Surface* Screen) {
+  cairo_surface_t* pixels = Image.Pixels();
+  cairo_surface_flush(pixels);
+  SDL_Surface* source = SDL_CreateRGBSurfaceWithFormatFrom(
+      cairo_image_surface_get_data(pixels), cairo_image_surface_get_width(pixels),
+      cairo_image_surface_get_height(pixels), 32, cairo_image_surface_get_stride(pixels),
+      SDL_PIXELFORMAT_RGB888);
+  if (source == nullptr) throw SurfaceError(SdlError("present"));
+  SDL_Rect at{Image.Left(), Image.Top(), 0, 0};
+  const int status = SDL_BlitSurface(source, nullptr, Screen, &at);
+  SDL_FreeSurface(source);
+  if (status != 0) throw SurfaceError(SdlError("present"));
+}
+
+// Shows both surfaces, the one behind first, on a white window.
+void SdlWindow::Present() {
+  SDL_Surface* screen = SDL_GetWindowSurface(window_);
+  if (screen == nullptr) throw SurfaceError(SdlError("SDL_GetWindowSurface"));
+  SDL_FillRect(screen, nullptr, SDL_MapRGB(screen->format, 255, 255, 255));
+  Blit(BackImage(), screen);
+  Blit(FrontImage(), screen);
+  if (SDL_UpdateWindowSurface(window_) != 0) throw SurfaceError(SdlError("present"));
+}

@@ -1,0 +1,53 @@
+// The real window f on the desktop, through SDL2.
+//
+// What it promises:
+//  - a window titled "Boska" with no border or title bar, client area
+//    494 × 441, window class "boska", the program's icon;
+//  - the surface in front shown from its persistent image, through SDL's
+//    software path (no OpenGL), and repainted whenever the window is exposed;
+//  - key-down and mouse-button-down delivered to the handlers of the surface
+//    in front; closing the window by the window manager ends the program;
+//  - a wait for events that sleeps in the event queue instead of polling;
+//  - the desktop's screensaver left alone.
+// What it leaves out: resizing (the animation keeps the size it found at
+// start-up), other events.
+#pragma once
+
+#include <SDL.h>
+
+#include <stdexcept>
+
+#include "surface/picture_window.h"
+
+// No display could be opened (or only a display-less video driver).
+class DisplayError : public std::runtime_error {
+ public:
+  explicit DisplayError(const std::string& what);
+};
+
+class SdlWindow final : public PictureWindow {
+ public:
+  explicit SdlWindow(RandomSource& Random);
+  ~SdlWindow() override;
+  SdlWindow(const SdlWindow&) = delete;
+  SdlWindow& operator=(const SdlWindow&) = delete;
+
+  void Run(WindowEvents& Handlers) override;
+  Single ScaleWidth() override;
+  Single ScaleHeight() override;
+  void DoEvents() override;
+  void WaitEvents(double Seconds) override;
+  Single Timer() override;
+
+ protected:
+  void Raised(int Index) override;
+
+ private:
+  void WaitUntilShown();
+  void Handle(const SDL_Event& Event);
+  void Present();
+  void Blit(const ImageSurface& Image, SDL_Surface* Screen);
+
+  SDL_Window* window_ = nullptr;
+  WindowEvents* handlers_ = nullptr;
+};

@@ -1,0 +1,74 @@
+// boska-render: the animation on the off-screen window, for pictures, traces
+// and checks without a display.
+#include <chrono>
+#include <ctime>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+
+#include "animation/program.h"
+#include "render_options.h"
+#include "surface/offscreen_window.h"
+#include "version.h"
+
+namespace {
+
+constexpr int kBadInput = 2;
+
+double SecondsSinceMidnight() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  return local.tm_hour * 3600.0 + local.tm_min * 60.0 + local.tm_sec;
+}
+
+std::unique_ptr<RandomSource> MakeRandomSource(const RenderOptions& options) {
+  if (!options.RandomFile.empty()) {
+    return std::make_unique<ScriptedRandom>(ReadRandomFile(options.RandomFile));
+  }
+  return std::make_unique<Generator>(options.Seed);
+}
+
+void CheckPngDir(const std::string& dir) {
+  std::error_code error;
+  if (!std::filesystem::is_directory(dir, error)) {
+    throw InputError("--png folder " + dir + " is not a folder");
+  }
+}
+
+int Render(const RenderOptions& options) {
+  if (!options.PngDir.empty()) CheckPngDir(options.PngDir);
+  const std::unique_ptr<RandomSource> random = MakeRandomSource(options);
+  std::ios::sync_with_stdio(false);
+  OffscreenWindow window({.Width = options.Width,
+                          .Height = options.Height,
+                          .Frames = options.Frames,
+                          .StartTime = SecondsSinceMidnight(),
+                          .Trace = options.Trace ? &std::cout : nullptr,
+                          .PngDir = options.PngDir},
+                         *random);
+  const int status = RunBoska(window, std::cerr);
+  std::cout.flush();
+  return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    const RenderOptions options = ParseRenderOptions({argv + 1, argv + argc});
+    if (options.Help) {
+      std::cout << kRenderUsage;
+    } else if (options.Version) {
+      std::cout << "boska-render " << kBoskaVersion << '\n';
+    } else {
+      return Render(options);
+    }
+    return 0;
+  } catch (const InputError& error) {
+    std::cerr << "boska-render: " << error.what() << '\n';
+  } catch (const RandomExhausted& error) {
+    std::cerr << "boska-render: " << error.what() << '\n';
+  }
+  return kBadInput;
+}
