@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <string_view>
+#include <vector>
 
 #include "surface/clock.h"
 #include "surface/icon.h"
@@ -15,8 +16,28 @@ constexpr Uint32 kShowTimeoutMs = 2000;
 std::string SdlError(const std::string& call) { return call + ": " + SDL_GetError(); }
 
 // SDL falls back to drivers that draw nowhere when no display can be opened;
-// the animation would then run invisibly for ever.
+// the animation would then run invisibly for ever. Only the drivers whose
+// display the environment names are tried (unless the user chose one), so
+// that a missing display gives one clear message.
 bool DrawsOnScreen(std::string_view driver) { return driver != "offscreen" && driver != "dummy"; }
+
+bool Named(const char* variable) {
+  const char* value = std::getenv(variable);
+  return value != nullptr && *value != '\0';
+}
+
+struct Driver {
+  std::string name;
+  std::string display;
+};
+
+std::vector<Driver> CandidateDrivers() {
+  if (Named("SDL_VIDEODRIVER")) return {{std::getenv("SDL_VIDEODRIVER"), "SDL_VIDEODRIVER"}};
+  std::vector<Driver> drivers;
+  if (Named("WAYLAND_DISPLAY")) drivers.push_back({"wayland", std::getenv("WAYLAND_DISPLAY")});
+  if (Named("DISPLAY")) drivers.push_back({"x11", std::getenv("DISPLAY")});
+  return drivers;
+}
 
 void InitVideo() {
   // The window class that the desktop entry's StartupWMClass names.
@@ -27,13 +48,16 @@ void InitVideo() {
   // second.
   SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
-  if (SDL_Init(SDL_INIT_VIDEO) != 0) throw DisplayError(SDL_GetError());
-  const char* driver = SDL_GetCurrentVideoDriver();
-  if (driver == nullptr || !DrawsOnScreen(driver)) {
-    SDL_Quit();
-    throw DisplayError(std::string("only the display-less '") + (driver ? driver : "") +
-                       "' video driver is available");
+  std::string failures;
+  for (const Driver& driver : CandidateDrivers()) {
+    if (!DrawsOnScreen(driver.name)) continue;
+    SDL_SetHint(SDL_HINT_VIDEODRIVER, driver.name.c_str());
+    if (SDL_Init(SDL_INIT_VIDEO) == 0) return;
+    failures += (failures.empty() ? "" : "; ") + driver.display + " (" + driver.name + "): " +
+                SDL_GetError();
   }
+  if (failures.empty()) failures = "neither DISPLAY nor WAYLAND_DISPLAY names one";
+  throw DisplayError(failures);
 }
 
 void SetIcon(SDL_Window* window) {

@@ -1,0 +1,98 @@
+#include "process.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+extern char** environ;
+
+namespace {
+
+std::string TempPath(const char* what) {
+  static int counter = 0;
+  return "/tmp/boska-test-" + std::to_string(getpid()) + "-" + std::to_string(++counter) + what;
+}
+
+std::string Slurp(const std::string& path) {
+  std::ifstream file(path);
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+int StatusOf(int wait_status) { return WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1; }
+
+pid_t Spawn(const std::vector<std::string>& command, const std::vector<std::string>& environment,
+            const std::string& out, const std::string& err) {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  std::vector<char*> argv;
+  for (const std::string& word : command) argv.push_back(const_cast<char*>(word.c_str()));
+  argv.push_back(nullptr);
+  std::vector<std::string> env_strings(environment);
+  for (char** entry = environ; *entry != nullptr; ++entry) env_strings.emplace_back(*entry);
+  std::vector<char*> envp;
+  for (const std::string& entry : env_strings) envp.push_back(const_cast<char*>(entry.c_str()));
+  envp.push_back(nullptr);
+  pid_t pid = -1;
+  const int error = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  if (error != 0) throw std::runtime_error("cannot start " + command[0]);
+  return pid;
+}
+
+}  // namespace
+
+Finished RunToEnd(const std::vector<std::string>& Command,
+                  const std::vector<std::string>& Environment) {
+  const std::string out = TempPath(".out"), err = TempPath(".err");
+  const pid_t pid = Spawn(Command, Environment, out, err);
+  int wait_status = 0;
+  waitpid(pid, &wait_status, 0);
+  Finished finished{StatusOf(wait_status), Slurp(out), Slurp(err)};
+  unlink(out.c_str());
+  unlink(err.c_str());
+  return finished;
+}
+
+Child::Child(const std::vector<std::string>& Command, const std::vector<std::string>& Environment)
+    : err_path_(TempPath(".err")) {
+  pid_ = Spawn(Command, Environment, "/dev/null", err_path_);
+}
+
+Child::~Child() {
+  if (!status_) {
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+  }
+  unlink(err_path_.c_str());
+}
+
+std::optional<int> Child::WaitFor(std::chrono::milliseconds Timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + Timeout;
+  while (!status_) {
+    int wait_status = 0;
+    if (waitpid(pid_, &wait_status, WNOHANG) == pid_) {
+      status_ = StatusOf(wait_status);
+    } else if (std::chrono::steady_clock::now() >= deadline) {
+      break;
+    } else {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+  }
+  return status_;
+}
+
+void Child::Signal(int Number) const { kill(pid_, Number); }
+
+std::string Child::Err() const { return Slurp(err_path_); }

@@ -1,0 +1,40 @@
+// Starting the programs under test as separate processes.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct Finished {
+  int status = -1;  // exit status, or -1 after a signal
+  std::string out;
+  std::string err;
+};
+
+// Runs a command to its end, capturing its output.
+Finished RunToEnd(const std::vector<std::string>& Command,
+                  const std::vector<std::string>& Environment = {});
+
+// A process running in the background; killed if still running at the end.
+class Child {
+ public:
+  Child(const std::vector<std::string>& Command, const std::vector<std::string>& Environment = {});
+  ~Child();
+  Child(const Child&) = delete;
+  Child& operator=(const Child&) = delete;
+
+  pid_t Pid() const { return pid_; }
+  // The exit status once the process has ended within Timeout; nothing if it
+  // is still running.
+  std::optional<int> WaitFor(std::chrono::milliseconds Timeout);
+  void Signal(int Number) const;
+  std::string Err() const;
+
+ private:
+  pid_t pid_ = -1;
+  std::optional<int> status_;
+  std::string err_path_;
+};

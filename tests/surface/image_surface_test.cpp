@@ -1,0 +1,126 @@
+#include "surface/image_surface.h"
+
+#include <gtest/gtest.h>
+
+#include "surface/offscreen_window.h"
+#include "surface/random.h"
+
+namespace {
+
+std::uint32_t Pixel(const ImageSurface& image, int x, int y) {
+  cairo_surface_t* pixels = image.Pixels();
+  cairo_surface_flush(pixels);
+  const unsigned char* row =
+      cairo_image_surface_get_data(pixels) + y * cairo_image_surface_get_stride(pixels);
+  return reinterpret_cast<const std::uint32_t*>(row)[x] & 0xFFFFFFU;
+}
+
+constexpr std::uint32_t kWhite = 0xFFFFFF;
+constexpr std::uint32_t kBlack = 0x000000;
+
+ImageSurface Tiny(int width, int height) { return ImageSurface(0, 0, width, height, [] {}); }
+
+void Fill(ImageSurface& image, int width, int height, Int16 gray) {
+  image.DrawWidth(static_cast<std::int16_t>(2 * (width + height)));
+  image.CurrentX(0.0F);
+  image.CurrentY(0.0F);
+  image.Line(static_cast<float>(width), static_cast<float>(height), RGB(gray, gray, gray));
+}
+
+TEST(ImageSurface, ClsPaintsEveryPixelWhite) {
+  ImageSurface image = Tiny(4, 3);
+  Fill(image, 4, 3, 0);
+  image.Cls();
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 4; ++x) EXPECT_EQ(Pixel(image, x, y), kWhite);
+}
+
+TEST(ImageSurface, ShrunkCopyFillsItsRectangleAndKeepsTheStripsAround) {
+  ImageSurface source = Tiny(12, 10), target = Tiny(12, 10);
+  Fill(source, 12, 10, 0);
+  // The frame's copy in small: 100 and 50 become 4 and 2.
+  target.PaintPicture(source.Image(), 4.0F, 2.0F, 8, 6, 0, 0, 12, 10);
+  for (int y = 0; y < 10; ++y) {
+    for (int x = 0; x < 12; ++x) {
+      const bool inside = x >= 4 && y >= 2 && y < 8;
+      EXPECT_EQ(Pixel(target, x, y), inside ? kBlack : kWhite) << x << ", " << y;
+    }
+  }
+}
+
+TEST(ImageSurface, ShrunkCopyKeepsTheToneOfThinLines) {
+  // A one-pixel black column halved in width becomes a column of mid gray,
+  // not a broken or vanished line.
+  ImageSurface source = Tiny(20, 20), target = Tiny(20, 20);
+  source.DrawWidth(1);
+  source.CurrentX(10.0F);
+  source.CurrentY(0.0F);
+  source.Line(10.0F, 20.0F, RGB(0, 0, 0));
+  target.PaintPicture(source.Image(), 0.0F, 0.0F, 10, 20, 0, 0, 20, 20);
+  for (int y = 2; y < 18; ++y) {
+    const std::uint32_t sum = (Pixel(target, 4, y) & 0xFF) + (Pixel(target, 5, y) & 0xFF) +
+                              (Pixel(target, 6, y) & 0xFF);
+    EXPECT_GT(sum, 3 * 255 - 200U) << y;
+    EXPECT_LT(sum, 3 * 255 - 60U) << y;
+  }
+}
+
+TEST(ImageSurface, CopyIntoARectangleWithoutAreaChangesNothing) {
+  ImageSurface source = Tiny(8, 8), target = Tiny(8, 8);
+  Fill(source, 8, 8, 0);
+  target.PaintPicture(source.Image(), 4.0F, 2.0F, -20, 6, 0, 0, 8, 8);
+  target.PaintPicture(source.Image(), 4.0F, 2.0F, 4, 0, 0, 0, 8, 8);
+  for (int y = 0; y < 8; ++y)
+    for (int x = 0; x < 8; ++x) EXPECT_EQ(Pixel(target, x, y), kWhite);
+}
+
+TEST(ImageSurface, LinesRunThroughPixelCentresInTheirColour) {
+  ImageSurface image = Tiny(10, 5);
+  image.DrawWidth(1);
+  image.CurrentX(2.0F);
+  image.CurrentY(2.0F);
+  image.Line(7.0F, 2.0F, RGB(95, 95, 95));
+  for (int x = 3; x <= 6; ++x) {
+    EXPECT_EQ(Pixel(image, x, 2), 0x5F5F5FU) << x;
+    EXPECT_EQ(Pixel(image, x, 1), kWhite);
+    EXPECT_EQ(Pixel(image, x, 3), kWhite);
+  }
+}
+
+TEST(ImageSurface, PiecesOfAStrokeJoinWithoutNotches) {
+  // A sharp zig-zag of wide pieces: round ends fill the outside of each
+  // joint, which square ends would leave white.
+  ImageSurface image = Tiny(40, 30);
+  image.DrawWidth(9);
+  image.CurrentX(5.0F);
+  image.CurrentY(25.0F);
+  image.Line(20.0F, 5.0F, RGB(0, 0, 0));
+  image.Line(35.0F, 25.0F, RGB(0, 0, 0));
+  EXPECT_EQ(Pixel(image, 20, 2), kBlack);
+  EXPECT_EQ(Pixel(image, 20, 5), kBlack);
+  EXPECT_EQ(Pixel(image, 5, 28), kBlack);
+}
+
+TEST(ImageSurface, FailingOperationsRaiseTheSurfaceError) {
+  ImageSurface image = Tiny(4, 4);
+  EXPECT_THROW(image.DrawWidth(0), SurfaceError);
+  EXPECT_THROW(image.Move(0.0F, 0, -1, 4), SurfaceError);
+  EXPECT_THROW(RGB(256, 0, 0), SurfaceError);
+  EXPECT_THROW(RGB(0, -1, 0), SurfaceError);
+  EXPECT_EQ(RGB(1, 2, 3), 1 + 256 * 2 + 65536 * 3);
+  ScriptedRandom random({});
+  OffscreenWindow window({}, random);
+  EXPECT_THROW(window.pb(2), SurfaceError);
+  EXPECT_THROW(window.pb(-1), SurfaceError);
+}
+
+TEST(ImageSurface, MoveResizesToTheNewRectangle) {
+  ImageSurface image(150, 30, 316, 241, [] {});
+  image.Move(0.0F, 0, 494, 441);
+  EXPECT_EQ(image.Left(), 0);
+  EXPECT_EQ(cairo_image_surface_get_width(image.Pixels()), 494);
+  EXPECT_EQ(cairo_image_surface_get_height(image.Pixels()), 441);
+  EXPECT_EQ(Pixel(image, 493, 440), kWhite);
+}
+
+}  // namespace

@@ -1,0 +1,176 @@
+// The real program on a real X server, driven as a user would drive it.
+// GoogleTest comes before Xlib, whose macros (None, Bool) clash with it.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+// clang-format off
+#include <X11/Xatom.h>
+#include <X11/Xutil.h>
+// clang-format on
+
+#include <fstream>
+#include <thread>
+
+#include "surface/icon.h"
+#include "x_display.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using testing::StartsWith;
+
+const std::string kBoska = BOSKA_PATH;
+
+class BoskaWindow : public testing::Test {
+ protected:
+  static void SetUpTestSuite() { server_ = new XServer(); }
+  static void TearDownTestSuite() {
+    delete server_;
+    server_ = nullptr;
+  }
+
+  // Starts boska and waits for its window.
+  Window Start() {
+    boska_ = std::make_unique<Child>(std::vector<std::string>{kBoska},
+                                     std::vector<std::string>{"DISPLAY=" + server_->Name()});
+    const std::optional<Window> window = server_->WaitForWindow(boska_->Pid(), 5s);
+    if (!window) throw std::runtime_error("no window appeared");
+    return *window;
+  }
+
+  std::vector<std::uint32_t> Shot(Window window) const {
+    int width = 0, height = 0;
+    return server_->Screenshot(window, width, height);
+  }
+
+  std::vector<long> Property(Window window, const char* name, Atom type) const {
+    Display* display = server_->Connection();
+    Atom actual = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    XGetWindowProperty(display, window, XInternAtom(display, name, False), 0, 4096, False, type,
+                       &actual, &format, &count, &after, &data);
+    std::vector<long> values(reinterpret_cast<long*>(data), reinterpret_cast<long*>(data) + count);
+    if (data != nullptr) XFree(data);
+    return values;
+  }
+
+  std::string ProcFile(const char* name) const {
+    std::ifstream file("/proc/" + std::to_string(boska_->Pid()) + "/" + name);
+    return {std::istreambuf_iterator<char>(file), {}};
+  }
+
+  static XServer* server_;
+  std::unique_ptr<Child> boska_;
+};
+
+XServer* BoskaWindow::server_ = nullptr;
+
+TEST_F(BoskaWindow, OpensBorderlessAtTheDesignSizeWithTitleClassAndIcon) {
+  const Window window = Start();
+  Display* display = server_->Connection();
+  XWindowAttributes attributes;
+  XGetWindowAttributes(display, window, &attributes);
+  EXPECT_EQ(attributes.width, 494);
+  EXPECT_EQ(attributes.height, 441);
+
+  char* title = nullptr;
+  XFetchName(display, window, &title);
+  EXPECT_STREQ(title, "Boska");
+  XFree(title);
+
+  XClassHint hint{};
+  ASSERT_TRUE(XGetClassHint(display, window, &hint));
+  EXPECT_STREQ(hint.res_class, "boska");
+  XFree(hint.res_name);
+  XFree(hint.res_class);
+
+  // Motif hints: decorations flag set, no decorations.
+  const std::vector<long> motif = Property(window, "_MOTIF_WM_HINTS", AnyPropertyType);
+  ASSERT_GE(motif.size(), 3U);
+  EXPECT_TRUE(motif[0] & 2);
+  EXPECT_EQ(motif[2], 0);
+
+  const std::vector<long> icon = Property(window, "_NET_WM_ICON", XA_CARDINAL);
+  ASSERT_EQ(icon.size(), 2U + kIconSize * kIconSize);
+  EXPECT_EQ(icon[0], kIconSize);
+  EXPECT_EQ(icon[1], kIconSize);
+  for (int i = 0; i < kIconSize * kIconSize; ++i) {
+    EXPECT_EQ(static_cast<std::uint32_t>(icon[2 + i]), Icon()[i]) << i;
+  }
+}
+
+TEST_F(BoskaWindow, AKeyPressEndsItWithStatus0) {
+  const Window window = Start();
+  std::this_thread::sleep_for(1500ms);
+  server_->XDoTool({"mousemove", "--window", std::to_string(window), "200", "200"});
+  const auto pressed = std::chrono::steady_clock::now();
+  server_->XDoTool({"key", "space"});
+  EXPECT_EQ(boska_->WaitFor(1s), 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - pressed, 1s);
+}
+
+TEST_F(BoskaWindow, AnyMouseButtonEndsItWithStatus0) {
+  for (const char* button : {"1", "3"}) {
+    const Window window = Start();
+    std::this_thread::sleep_for(1000ms);
+    server_->XDoTool({"mousemove", "--window", std::to_string(window), "100", "300"});
+    server_->XDoTool({"click", button});
+    EXPECT_EQ(boska_->WaitFor(1s), 0) << "button " << button;
+  }
+}
+
+TEST_F(BoskaWindow, ClosingTheWindowEndsItWithStatus0) {
+  const Window window = Start();
+  std::this_thread::sleep_for(500ms);
+  server_->Close(window);
+  EXPECT_EQ(boska_->WaitFor(1s), 0);
+}
+
+TEST_F(BoskaWindow, ShowsGrayPlantsThatGrowAndRecede) {
+  const Window window = Start();
+  // Plants grow in frames 1, 4, 7, …, a frame every 0.9 s; the newest plant's
+  // trunk stands on the bottom edge between a quarter and a third of the
+  // width, in the band that only a new plant draws on.
+  bool saw_trunk = false;
+  std::vector<std::uint32_t> first, last;
+  for (int shot = 0; shot < 30; ++shot) {
+    std::this_thread::sleep_for(150ms);
+    last = Shot(window);
+    if (first.empty()) first = last;
+    for (int x = 494 / 4 - 16; x <= 494 / 3 + 16 && !saw_trunk; ++x) {
+      const std::uint32_t pixel = last[436 * 494 + x];
+      const std::uint32_t red = pixel >> 16, green = (pixel >> 8) & 0xFF, blue = pixel & 0xFF;
+      saw_trunk = red == green && green == blue && red < 200;
+    }
+  }
+  EXPECT_TRUE(saw_trunk);
+  EXPECT_NE(first, last);
+  const auto non_white = std::count_if(last.begin(), last.end(),
+                                       [](std::uint32_t pixel) { return pixel != 0xFFFFFF; });
+  EXPECT_GT(non_white, 494 * 441 / 50);
+}
+
+TEST_F(BoskaWindow, StaysSmallAndLoadsNoOpenGL) {
+  Start();
+  std::this_thread::sleep_for(2s);
+  const std::string status = ProcFile("status");
+  const std::size_t at = status.find("VmHWM:");
+  ASSERT_NE(at, std::string::npos);
+  EXPECT_LT(std::stol(status.substr(at + 6)), 30 * 1024) << "kB at the peak";
+  const std::string maps = ProcFile("maps");
+  for (const char* library : {"libGL", "libEGL", "_dri.so"}) {
+    EXPECT_EQ(maps.find(library), std::string::npos) << library;
+  }
+}
+
+TEST(BoskaWithoutDisplay, EndsAtOnceNamingTheDisplay) {
+  for (const std::string display : {"DISPLAY=:999", "DISPLAY="}) {
+    const Finished run = RunToEnd({kBoska}, {display, "WAYLAND_DISPLAY="});
+    EXPECT_EQ(run.status, 1) << display;
+    EXPECT_THAT(run.err, StartsWith("boska: cannot open display: ")) << display;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+  }
+}
+
+}  // namespace
