@@ -50,7 +50,10 @@ void InitVideo() {
   SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
   std::string failures;
   for (const Driver& driver : CandidateDrivers()) {
-    if (!DrawsOnScreen(driver.name)) continue;
+    if (!DrawsOnScreen(driver.name)) {
+      failures += "the '" + driver.name + "' video driver draws on no display";
+      continue;
+    }
     SDL_SetHint(SDL_HINT_VIDEODRIVER, driver.name.c_str());
     if (SDL_Init(SDL_INIT_VIDEO) == 0) return;
     failures += (failures.empty() ? "" : "; ") + driver.display + " (" + driver.name + "): " +
