@@ -63,6 +63,25 @@ TEST(BoskaRender, SameSeedSameTraceOtherSeedOtherTrace) {
   EXPECT_EQ(lines, 2U * 2486 * 5);
 }
 
+std::string Slurp(const std::string& path) {
+  std::ifstream file(path);
+  return {std::istreambuf_iterator<char>(file), {}};
+}
+
+// golden/trace.txt was worked out from golden/random.txt by golden/model.py,
+// a separate model of the design in Python; the program must match it to the
+// last digit until the numbers run out.
+TEST(BoskaRender, TraceMatchesTheIndependentModel) {
+  const std::string golden = BOSKA_GOLDEN_DIR;
+  const Finished run =
+      RunToEnd({kRender, "--frames", "1", "--random", golden + "/random.txt", "--trace"});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.err, "boska-render: the random numbers ran out\n");
+  const std::string expected = Slurp(golden + "/trace.txt");
+  ASSERT_GT(std::count(expected.begin(), expected.end(), '\n'), 1000);
+  EXPECT_EQ(run.out, expected);
+}
+
 TEST(BoskaRender, WritesEachFramesPicture) {
   const auto folder = std::filesystem::temp_directory_path() / "boska-render-pngs";
   std::filesystem::remove_all(folder);
