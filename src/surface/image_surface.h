@@ -1,6 +1,7 @@
 // A surface whose persistent image is a Cairo image in memory. Both windows
 // use it: the real one shows the image of the surface in front, the
-// off-screen one only keeps it.
+// off-screen one only keeps it. Lines and mild shrinking are drawn straight
+// into the pixels (pixels.h); Cairo does strong shrinking and writes PNGs.
 #pragma once
 
 #include <cairo.h>
@@ -9,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "surface/pixels.h"
 #include "surface/surface.h"
 
 class ImageSurface final : public Surface, public Picture {
@@ -30,8 +32,8 @@ class ImageSurface final : public Surface, public Picture {
 
   int Left() const { return left_; }
   int Top() const { return top_; }
-  // The image: opaque pixels as native 32-bit words 0x00RRGGBB.
-  cairo_surface_t* Pixels() const { return image_.get(); }
+  // The image's pixels, up to date, for reading or drawing.
+  PixelRows Rows() const;
   void WritePng(const std::string& Path) const;
 
  private:
@@ -43,6 +45,13 @@ class ImageSurface final : public Surface, public Picture {
   };
 
   void NewImage(int Width, int Height);
+  // The pixels as they are, without the fill that Cls may have put off.
+  PixelRows Pixels() const;
+  void Fill(const PixelRows& Rows, int Left, int Top, int Right, int Bottom) const;
+  // Cls fills lazily: a copy over most of the image then fills only the rest.
+  void FillAround(int Left, int Top, int Right, int Bottom);
+  // Hands the pixels back to Cairo after direct drawing.
+  void ForCairo() const;
   void Check(const char* operation) const;
 
   int left_;
@@ -53,4 +62,9 @@ class ImageSurface final : public Surface, public Picture {
   Single current_x_;
   Single current_y_;
   Int16 draw_width_ = 1;
+  ShrinkCopy shrink_;
+  // Whether the pixels have been drawn on directly since Cairo last drew.
+  mutable bool direct_ = false;
+  // Whether Cls has yet to fill the image.
+  mutable bool fill_pending_ = false;
 };

@@ -24,7 +24,7 @@ struct OffscreenOptions {
   // Where the trace goes, if anywhere.
   std::ostream* Trace = nullptr;
   // Where each frame's front picture goes as frame-0001.png, …, if anywhere.
-  std::string PngDir;
+  std::string PngDir{};
 };
 
 class OffscreenWindow : public PictureWindow {

@@ -178,12 +178,9 @@ void SdlWindow::Handle(const SDL_Event& Event) {
 void SdlWindow::Raised(int) { Present(); }
 
 void SdlWindow::Blit(const ImageSurface& Image, SDL_Surface* Screen) {
-  cairo_surface_t* pixels = Image.Pixels();
-  cairo_surface_flush(pixels);
+  const PixelRows pixels = Image.Rows();
   SDL_Surface* source = SDL_CreateRGBSurfaceWithFormatFrom(
-      cairo_image_surface_get_data(pixels), cairo_image_surface_get_width(pixels),
-      cairo_image_surface_get_height(pixels), 32, cairo_image_surface_get_stride(pixels),
-      SDL_PIXELFORMAT_RGB888);
+      pixels.Data, pixels.Width, pixels.Height, 32, pixels.Stride * 4, SDL_PIXELFORMAT_RGB888);
   if (source == nullptr) throw SurfaceError(SdlError("present"));
   SDL_Rect at{Image.Left(), Image.Top(), 0, 0};
   const int status = SDL_BlitSurface(source, nullptr, Screen, &at);

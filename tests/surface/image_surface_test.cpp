@@ -8,11 +8,7 @@
 namespace {
 
 std::uint32_t Pixel(const ImageSurface& image, int x, int y) {
-  cairo_surface_t* pixels = image.Pixels();
-  cairo_surface_flush(pixels);
-  const unsigned char* row =
-      cairo_image_surface_get_data(pixels) + y * cairo_image_surface_get_stride(pixels);
-  return reinterpret_cast<const std::uint32_t*>(row)[x] & 0xFFFFFFU;
+  return image.Rows().Row(y)[x] & 0xFFFFFFU;
 }
 
 constexpr std::uint32_t kWhite = 0xFFFFFF;
@@ -118,8 +114,8 @@ TEST(ImageSurface, MoveResizesToTheNewRectangle) {
   ImageSurface image(150, 30, 316, 241, [] {});
   image.Move(0.0F, 0, 494, 441);
   EXPECT_EQ(image.Left(), 0);
-  EXPECT_EQ(cairo_image_surface_get_width(image.Pixels()), 494);
-  EXPECT_EQ(cairo_image_surface_get_height(image.Pixels()), 441);
+  EXPECT_EQ(image.Rows().Width, 494);
+  EXPECT_EQ(image.Rows().Height, 441);
   EXPECT_EQ(Pixel(image, 493, 440), kWhite);
 }
 

@@ -1,0 +1,101 @@
+// What a frame costs: plant growth alone, whole plant frames and copy-only
+// frames at three sizes, and the memcpy of one frame's pixels as the floor
+// the copy is measured against.
+#include <benchmark/benchmark.h>
+
+#include <cstring>
+#include <vector>
+
+#include "animation/form.h"
+#include "surface/offscreen_window.h"
+#include "surface/random.h"
+
+namespace {
+
+constexpr std::uint32_t kSeed = 1;
+
+// A surface that draws nothing: what is left is the arithmetic.
+class NullSurface final : public Surface, public Picture {
+ public:
+  void Move(Single, Int16, Int16, Int16) override {}
+  void Cls() override {}
+  const Picture& Image() const override { return *this; }
+  void PaintPicture(const Picture&, Single, Single, Int16, Int16, Int16, Int16, Int16,
+                    Int16) override {}
+  void ZOrder() override {}
+  void CurrentX(Single) override {}
+  void CurrentY(Single) override {}
+  void DrawWidth(Int16) override {}
+  void Line(Single, Single, Colour) override { ++lines; }
+  long lines = 0;
+};
+
+class NullWindow final : public Platform {
+ public:
+  void Run(WindowEvents&) override {}
+  Single ScaleWidth() override { return 1920.0F; }
+  Single ScaleHeight() override { return 1080.0F; }
+  Surface& pb(Int16 Index) override { return surfaces_[Index.Value()]; }
+  void DoEvents() override {}
+  void WaitEvents(double) override {}
+  Single Timer() override { return 0.0F; }
+  void Randomize(Single Seed) override { random_.Randomize(Seed); }
+  Single Rnd() override { return random_.Next(); }
+  long Lines() const { return surfaces_[0].lines + surfaces_[1].lines; }
+
+ private:
+  Generator random_{kSeed};
+  NullSurface surfaces_[2];
+};
+
+void BM_PlantGrowthArithmetic(benchmark::State& state) {
+  NullWindow window;
+  Form f(window);
+  f.StartUp();
+  for (auto _ : state) f.NextVetw(500, 0, 32, 0.0F, 0);
+  state.counters["lines"] = benchmark::Counter(double(window.Lines()),
+                                               benchmark::Counter::kAvgIterations);
+}
+BENCHMARK(BM_PlantGrowthArithmetic)->Unit(benchmark::kMillisecond);
+
+// A frame on the off-screen window: clear, shrunk copy and, with a plant,
+// 2,486 strokes of five pieces.
+void Frames(benchmark::State& state, bool plant) {
+  const int width = static_cast<int>(state.range(0)), height = static_cast<int>(state.range(1));
+  Generator random(kSeed);
+  OffscreenWindow window({.Width = width, .Height = height, .Frames = 1L << 40}, random);
+  Form f(window);
+  f.StartUp();
+  for (int frame = 0; frame < 6; ++frame) f.Frame();  // a picture worth copying
+  for (auto _ : state) {
+    f.FrameNo = plant ? 0 : 1;
+    f.Frame();
+  }
+  state.SetLabel(std::to_string(width) + "x" + std::to_string(height));
+}
+
+void BM_PlantFrame(benchmark::State& state) { Frames(state, true); }
+void BM_CopyFrame(benchmark::State& state) { Frames(state, false); }
+
+// The floor for the copy: one frame's pixels, copied once.
+void BM_MemcpyFrame(benchmark::State& state) {
+  const std::size_t bytes = std::size_t(state.range(0)) * std::size_t(state.range(1)) * 4;
+  std::vector<unsigned char> from(bytes, 1), to(bytes, 0);
+  for (auto _ : state) {
+    std::memcpy(to.data(), from.data(), bytes);
+    benchmark::DoNotOptimize(to.data());
+    benchmark::ClobberMemory();
+  }
+}
+
+void Sizes(benchmark::internal::Benchmark* b) {
+  b->Args({494, 441})->Args({1920, 1080})->Args({3840, 2160})->Unit(benchmark::kMillisecond);
+}
+
+BENCHMARK(BM_PlantFrame)->Apply(Sizes);
+BENCHMARK(BM_CopyFrame)->Apply(Sizes);
+BENCHMARK(BM_MemcpyFrame)->Apply(Sizes);
+
+}  // namespace
+
+BENCHMARK_MAIN();

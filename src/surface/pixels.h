@@ -1,0 +1,74 @@
+// The pixels of a surface's image, for the two drawing primitives that the
+// animation spends its time in: the thick line and the shrunk copy.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+// Opaque pixels 0x00RRGGBB, row by row; Stride counts 32-bit words.
+struct PixelRows {
+  std::uint32_t* Data;
+  int Width;
+  int Height;
+  int Stride;
+
+  std::uint32_t* Row(int y) const { return Data + static_cast<std::ptrdiff_t>(y) * Stride; }
+};
+
+// A straight segment Width pixels wide with round ends, anti-aliased and
+// blended over what is there. Pixel (x, y) of the image is the point (x, y):
+// a line one pixel wide through pixel centres covers exactly those pixels.
+// Coverage falls off linearly over the last pixel of distance from the
+// segment, which matches area coverage closely at any angle.
+void DrawThickLine(const PixelRows& Image, double X0, double Y0, double X1, double Y1,
+                   double Width, std::uint32_t Rgb);
+
+// The bilinear shrunk copy, done here because Cairo's general resampler is
+// several times slower than the copy needs to be. It samples like Cairo's
+// GOOD filter does for shrinking by less than a quarter (bilinear, edges
+// padded) with 6-bit weights; stronger shrinking is left to Cairo, whose
+// GOOD filter averages areas there.
+// Four neighbouring output columns of the vector path, two in each 128-bit
+// half: the four source pixels from base[half] hold the taps of that half's
+// two columns; the shuffle lines each channel's two taps up side by side and
+// the weights (out of 64) go with them.
+struct ShrinkQuad {
+  int base[2];
+  alignas(32) std::int8_t shuffle[32];
+  alignas(32) std::int8_t weights[32];
+};
+
+// The bilinear shrunk copy, done here because Cairo's general resampler is
+// several times slower than the copy needs to be. It samples like Cairo's
+// GOOD filter does for shrinking by less than a quarter (bilinear, edges
+// padded), in two passes with 6-bit weights: the two source rows under an
+// output row are blended first, then that row is resampled across. Stronger
+// shrinking is left to Cairo, whose GOOD filter averages areas there.
+class ShrinkCopy {
+ public:
+  // Whether this copy is one that Run does: integral destination corner,
+  // neither side shrunk below three quarters nor enlarged.
+  static bool Handles(double X1, double Y1, int Width1, int Height1, int Width2, int Height2);
+
+  // Copies the rectangle (X2, Y2, Width2, Height2) of From over the
+  // rectangle (X1, Y1, Width1, Height1) of To, clipped to To.
+  void Run(const PixelRows& From, const PixelRows& To, int X1, int Y1, int Width1, int Height1,
+           int X2, int Y2, int Width2, int Height2);
+
+ private:
+  struct Tap {
+    int first;
+    int second;
+    int weight;  // of the second, out of 64
+  };
+  static Tap Sample(int Destination, int Start, int Length, int SourceStart, int SourceLength,
+                    int Limit);
+  void PlanColumns(int SourceWidth, int X1, int Width1, int X2, int Width2, int Left, int Right);
+
+  // Per output column its taps, the vector path's plan and the blended row;
+  // kept between frames so that a frame allocates nothing.
+  std::vector<Tap> columns_;
+  std::vector<ShrinkQuad> quads_;
+  std::vector<std::uint32_t> blended_;
+};
