@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -58,8 +59,9 @@ Finished RunToEnd(const std::vector<std::string>& Command,
   const std::string out = TempPath(".out"), err = TempPath(".err");
   const pid_t pid = Spawn(Command, Environment, out, err);
   int wait_status = 0;
-  waitpid(pid, &wait_status, 0);
-  Finished finished{StatusOf(wait_status), Slurp(out), Slurp(err)};
+  rusage usage{};
+  wait4(pid, &wait_status, 0, &usage);
+  Finished finished{StatusOf(wait_status), Slurp(out), Slurp(err), usage.ru_maxrss};
   unlink(out.c_str());
   unlink(err.c_str());
   return finished;

@@ -12,6 +12,7 @@ struct Finished {
   int status = -1;  // exit status, or -1 after a signal
   std::string out;
   std::string err;
+  long peak_kilobytes = 0;  // largest resident set
 };
 
 // Runs a command to its end, capturing its output.

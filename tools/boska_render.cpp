@@ -1,6 +1,8 @@
 // boska-render: the animation on the off-screen window, for pictures, traces
 // and checks without a display.
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <iostream>
@@ -36,6 +38,21 @@ void CheckPngDir(const std::string& dir) {
   }
 }
 
+std::string Summary(std::vector<double> milliseconds, const char* what) {
+  char text[96];
+  if (milliseconds.empty()) {
+    std::snprintf(text, sizeof text, "no %s frames", what);
+  } else {
+    std::sort(milliseconds.begin(), milliseconds.end());
+    const std::size_t n = milliseconds.size();
+    const double median = n % 2 ? milliseconds[n / 2]
+                                : (milliseconds[n / 2 - 1] + milliseconds[n / 2]) / 2;
+    std::snprintf(text, sizeof text, "%s frames median %.2f ms, max %.2f ms (%zu)", what, median,
+                  milliseconds.back(), n);
+  }
+  return text;
+}
+
 int Render(const RenderOptions& options) {
   if (!options.PngDir.empty()) CheckPngDir(options.PngDir);
   const std::unique_ptr<RandomSource> random = MakeRandomSource(options);
@@ -45,9 +62,15 @@ int Render(const RenderOptions& options) {
                           .Frames = options.Frames,
                           .StartTime = SecondsSinceMidnight(),
                           .Trace = options.Trace ? &std::cout : nullptr,
-                          .PngDir = options.PngDir},
+                          .PngDir = options.PngDir,
+                          .Time = options.Time},
                          *random);
   const int status = RunBoska(window, std::cerr);
+  if (options.Time) {
+    std::cout << options.Width << 'x' << options.Height << ": "
+              << Summary(window.Times().Plant, "plant") << "; "
+              << Summary(window.Times().CopyOnly, "copy-only") << '\n';
+  }
   std::cout.flush();
   return status;
 }

@@ -16,6 +16,8 @@ const char kRenderUsage[] =
     "  --random FILE  take the random numbers from FILE, one a line, each in [0, 1)\n"
     "  --png DIR      write each frame's front picture as DIR/frame-0001.png, ...\n"
     "  --trace        print the surface operations on standard output\n"
+    "  --time         print the median and longest drawing time of plant frames\n"
+    "                 and of copy-only frames after the run\n"
     "  --version      print the version and exit\n"
     "  --help         print this help and exit\n";
 
@@ -81,6 +83,8 @@ RenderOptions ParseRenderOptions(const std::vector<std::string>& Arguments) {
       options.PngDir = value();
     } else if (name == "--trace") {
       options.Trace = true;
+    } else if (name == "--time") {
+      options.Time = true;
     } else if (name == "--version") {
       options.Version = true;
     } else if (name == "--help") {

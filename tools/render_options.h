@@ -15,6 +15,7 @@ struct RenderOptions {
   std::string RandomFile;
   std::string PngDir;
   bool Trace = false;
+  bool Time = false;
   bool Version = false;
   bool Help = false;
 };

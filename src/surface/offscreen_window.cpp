@@ -40,6 +40,13 @@ void OffscreenWindow::HandleEvents() {
 void OffscreenWindow::DoEvents() {
   HandleEvents();
   if (options_.Trace != nullptr) *options_.Trace << "frame " << frames_shown_ + 1 << '\n';
+  frame_start_ = std::chrono::steady_clock::now();
+  draws_at_frame_start_ = draws_;
+}
+
+Single OffscreenWindow::Rnd() {
+  ++draws_;
+  return PictureWindow::Rnd();
 }
 
 void OffscreenWindow::WaitEvents(double Seconds) {
@@ -53,6 +60,11 @@ Single OffscreenWindow::Timer() {
 
 void OffscreenWindow::Raised(int) {
   ++frames_shown_;
+  if (options_.Time) {
+    const std::chrono::duration<double, std::milli> took =
+        std::chrono::steady_clock::now() - frame_start_;
+    (draws_ != draws_at_frame_start_ ? times_.Plant : times_.CopyOnly).push_back(took.count());
+  }
   if (options_.PngDir.empty()) return;
   char name[32];
   std::snprintf(name, sizeof name, "/frame-%04ld.png", frames_shown_);

@@ -7,10 +7,12 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "surface/picture_window.h"
 #include "surface/trace.h"
@@ -25,6 +27,15 @@ struct OffscreenOptions {
   std::ostream* Trace = nullptr;
   // Where each frame's front picture goes as frame-0001.png, …, if anywhere.
   std::string PngDir{};
+  // Whether to time each frame's drawing.
+  bool Time = false;
+};
+
+// How long frames took to draw, from their event processing to being
+// raised, in milliseconds: frames that drew random numbers grew a plant.
+struct FrameTimes {
+  std::vector<double> Plant;
+  std::vector<double> CopyOnly;
 };
 
 class OffscreenWindow : public PictureWindow {
@@ -39,7 +50,10 @@ class OffscreenWindow : public PictureWindow {
   void WaitEvents(double Seconds) override;
   Single Timer() override;
 
+  Single Rnd() override;
+
   long FramesShown() const { return frames_shown_; }
+  const FrameTimes& Times() const { return times_; }
   using PictureWindow::FrontImage;
 
  protected:
@@ -53,4 +67,8 @@ class OffscreenWindow : public PictureWindow {
   std::array<std::optional<TracingSurface>, 2> traced_;
   long frames_shown_ = 0;
   double now_;
+  FrameTimes times_;
+  std::chrono::steady_clock::time_point frame_start_;
+  long draws_ = 0;
+  long draws_at_frame_start_ = 0;
 };

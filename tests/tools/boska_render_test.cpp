@@ -82,6 +82,14 @@ TEST(BoskaRender, TraceMatchesTheIndependentModel) {
   EXPECT_EQ(run.out, expected);
 }
 
+TEST(BoskaRender, TimesPlantAndCopyOnlyFramesApart) {
+  const Finished run = RunToEnd({kRender, "--frames", "7", "--seed", "2", "--time"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_THAT(run.out, testing::MatchesRegex("494x441: plant frames median [0-9.]+ ms, max "
+                                             "[0-9.]+ ms \\(3\\); copy-only frames median "
+                                             "[0-9.]+ ms, max [0-9.]+ ms \\(4\\)\n"));
+}
+
 TEST(BoskaRender, WritesEachFramesPicture) {
   const auto folder = std::filesystem::temp_directory_path() / "boska-render-pngs";
   std::filesystem::remove_all(folder);

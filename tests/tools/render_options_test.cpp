@@ -9,13 +9,14 @@ namespace {
 
 TEST(RenderOptions, ReadsEveryOption) {
   const RenderOptions options = ParseRenderOptions(
-      {"--size", "1280x720", "--frames", "7", "--seed", "42", "--png", "out", "--trace"});
+      {"--size", "1280x720", "--frames", "7", "--seed", "42", "--png", "out", "--trace", "--time"});
   EXPECT_EQ(options.Width, 1280);
   EXPECT_EQ(options.Height, 720);
   EXPECT_EQ(options.Frames, 7);
   EXPECT_EQ(options.Seed, 42U);
   EXPECT_EQ(options.PngDir, "out");
   EXPECT_TRUE(options.Trace);
+  EXPECT_TRUE(options.Time);
   const RenderOptions defaults = ParseRenderOptions({});
   EXPECT_EQ(defaults.Width, 494);
   EXPECT_EQ(defaults.Height, 441);

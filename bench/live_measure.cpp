@@ -1,0 +1,171 @@
+// What the running program costs, measured from outside as a user's desktop
+// sees it: CPU share, start-up to the first frame on screen, key press to the
+// process being gone, and peak memory; on a private Xvfb server.
+//
+//   boska-live-measure BOSKA BOSKA_RENDER
+#include <sys/resource.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "process.h"
+#include "x_display.h"
+// clang-format off
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+// clang-format on
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+double Milliseconds(Clock::duration d) {
+  return std::chrono::duration<double, std::milli>(d).count();
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+// CPU time of a process so far, in seconds, from the scheduler's count.
+double CpuSeconds(pid_t pid) {
+  std::ifstream file("/proc/" + std::to_string(pid) + "/schedstat");
+  double nanoseconds = 0;
+  file >> nanoseconds;
+  return nanoseconds / 1e9;
+}
+
+double PeakMegabytes(pid_t pid) {
+  std::ifstream file("/proc/" + std::to_string(pid) + "/status");
+  for (std::string line; std::getline(file, line);) {
+    if (line.rfind("VmHWM:", 0) == 0) return std::stod(line.substr(6)) / 1024;
+  }
+  return 0;
+}
+
+bool ShowsAFrame(const XServer& server, Window window) {
+  int width = 0, height = 0;
+  const std::vector<std::uint32_t> pixels = server.Screenshot(window, width, height);
+  return std::any_of(pixels.begin(), pixels.end(), [](std::uint32_t p) { return p != 0xFFFFFF; });
+}
+
+void PressKey(const XServer& server, Window window) {
+  Display* display = server.Connection();
+  XWindowAttributes attributes;
+  XGetWindowAttributes(display, window, &attributes);
+  XTestFakeMotionEvent(display, -1, attributes.x + 100, attributes.y + 100, CurrentTime);
+  const KeyCode space = XKeysymToKeycode(display, XK_space);
+  XTestFakeKeyEvent(display, space, True, CurrentTime);
+  XTestFakeKeyEvent(display, space, False, CurrentTime);
+  XFlush(display);
+}
+
+struct Run {
+  double first_frame_ms = 0;
+  double gone_ms = 0;
+};
+
+// Starts boska, waits for its first frame on screen, presses a key after
+// Wait (or as soon as the window is mapped, during the first plant) and
+// times the exit.
+Run StartAndEnd(const XServer& server, const std::string& boska, std::optional<Clock::duration> wait) {
+  Run run;
+  const Clock::time_point start = Clock::now();
+  Child child({boska}, {"DISPLAY=" + server.Name()});
+  const std::optional<Window> window = server.WaitForWindow(child.Pid(), 10s);
+  if (!window) throw std::runtime_error("boska showed no window");
+  if (!wait) {
+    PressKey(server, *window);
+    const Clock::time_point pressed = Clock::now();
+    child.WaitFor(5s);
+    run.gone_ms = Milliseconds(Clock::now() - pressed);
+    return run;
+  }
+  while (!ShowsAFrame(server, *window)) std::this_thread::sleep_for(1ms);
+  run.first_frame_ms = Milliseconds(Clock::now() - start);
+  std::this_thread::sleep_for(*wait);
+  PressKey(server, *window);
+  const Clock::time_point pressed = Clock::now();
+  child.WaitFor(5s);
+  run.gone_ms = Milliseconds(Clock::now() - pressed);
+  return run;
+}
+
+double RenderPeakMegabytes(const std::string& render, int frames) {
+  const Finished run = RunToEnd({render, "--size", "1920x1080", "--seed", "1", "--frames",
+                                 std::to_string(frames)});
+  if (run.status != 0) throw std::runtime_error("boska-render failed: " + run.err);
+  return static_cast<double>(run.peak_kilobytes) / 1024;
+}
+
+void Row(const char* what, const std::string& measured, const char* target) {
+  std::printf("| %-58s | %12s | %-9s |\n", what, measured.c_str(), target);
+}
+
+std::string Format(const char* format, double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, format, value);
+  return text;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: boska-live-measure BOSKA BOSKA_RENDER\n");
+    return 2;
+  }
+  const std::string boska = argv[1], render = argv[2];
+  XServer server;
+
+  std::vector<double> first_frames, gone;
+  std::mt19937 random(7);
+  for (int trial = 0; trial < 8; ++trial) {
+    const auto wait = std::chrono::milliseconds(std::uniform_int_distribution(0, 2500)(random));
+    const Run run = StartAndEnd(server, boska, wait);
+    first_frames.push_back(run.first_frame_ms);
+    gone.push_back(run.gone_ms);
+  }
+  std::vector<double> gone_mid_plant;
+  for (int trial = 0; trial < 4; ++trial) {
+    gone_mid_plant.push_back(StartAndEnd(server, boska, std::nullopt).gone_ms);
+  }
+
+  Child child({boska}, {"DISPLAY=" + server.Name()});
+  server.WaitForWindow(child.Pid(), 10s);
+  std::this_thread::sleep_for(1s);
+  const double cpu_before = CpuSeconds(child.Pid());
+  std::this_thread::sleep_for(20s);
+  const double cpu_share = (CpuSeconds(child.Pid()) - cpu_before) / 20 * 100;
+  const double peak = PeakMegabytes(child.Pid());
+
+  const double render_100 = RenderPeakMegabytes(render, 100);
+  const double render_1000 = RenderPeakMegabytes(render, 1000);
+
+  Row("what (boska at 494 x 441 under Xvfb unless said)", "measured", "target");
+  std::printf("|%s|%s|%s|\n", std::string(60, '-').c_str(), std::string(14, '-').c_str(),
+              std::string(11, '-').c_str());
+  Row("CPU share of one core over 20 s", Format("%.2f %%", cpu_share), "<= 0.5 %");
+  Row("exec to first frame on screen (median of 8)", Format("%.0f ms", Median(first_frames)),
+      "<= 150 ms");
+  Row("key press to process gone (longest of 8, random times)",
+      Format("%.0f ms", *std::max_element(gone.begin(), gone.end())), "<= 100 ms");
+  Row("key press to process gone (longest of 4, during 1st plant)",
+      Format("%.0f ms", *std::max_element(gone_mid_plant.begin(), gone_mid_plant.end())),
+      "<= 100 ms");
+  Row("peak resident memory", Format("%.1f MB", peak), "<= 25 MB");
+  Row("peak memory, boska-render 1920 x 1080, 100 frames", Format("%.1f MB", render_100),
+      "<= 40 MB");
+  Row("peak memory, boska-render 1920 x 1080, 1,000 frames", Format("%.1f MB", render_1000),
+      "flat");
+  return 0;
+}
