@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "surface/clock.h"
+#include "surface/display_loss.h"
 #include "surface/icon.h"
 
 namespace {
@@ -55,7 +56,10 @@ void InitVideo() {
       continue;
     }
     SDL_SetHint(SDL_HINT_VIDEODRIVER, driver.name.c_str());
-    if (SDL_Init(SDL_INIT_VIDEO) == 0) return;
+    if (SDL_Init(SDL_INIT_VIDEO) == 0) {
+      if (driver.name == "x11") EndOnX11DisplayLoss();
+      return;
+    }
     failures += (failures.empty() ? "" : "; ") + driver.display + " (" + driver.name + "): " +
                 SDL_GetError();
   }

@@ -7,6 +7,7 @@
 #include <X11/Xutil.h>
 // clang-format on
 
+#include <csignal>
 #include <fstream>
 #include <thread>
 
@@ -162,6 +163,43 @@ TEST_F(BoskaWindow, StaysSmallAndLoadsNoOpenGL) {
   for (const char* library : {"libGL", "libEGL", "_dri.so"}) {
     EXPECT_EQ(maps.find(library), std::string::npos) << library;
   }
+}
+
+TEST_F(BoskaWindow, TerminationAndInterruptEndItWithStatus0) {
+  for (const int signal : {SIGTERM, SIGINT}) {
+    Start();
+    std::this_thread::sleep_for(1200ms);
+    boska_->Signal(signal);
+    EXPECT_EQ(boska_->WaitFor(1s), 0) << signal;
+  }
+}
+
+TEST_F(BoskaWindow, TwoInstancesRunSideBySide) {
+  const Window first = Start();
+  std::unique_ptr<Child> one = std::move(boska_);
+  const Window second = Start();
+  std::this_thread::sleep_for(1s);
+  server_->Close(first);
+  EXPECT_EQ(one->WaitFor(1s), 0);
+  // The other goes on drawing.
+  const std::vector<std::uint32_t> before = Shot(second);
+  std::this_thread::sleep_for(1s);
+  EXPECT_NE(Shot(second), before);
+  EXPECT_FALSE(boska_->WaitFor(0ms).has_value());
+  server_->Close(second);
+  EXPECT_EQ(boska_->WaitFor(1s), 0);
+}
+
+TEST(BoskaDisplayLoss, EndsWithStatus1AndOneLine) {
+  XServer server;
+  Child boska({kBoska}, {"DISPLAY=" + server.Name()});
+  ASSERT_TRUE(server.WaitForWindow(boska.Pid(), 5s));
+  std::this_thread::sleep_for(1s);
+  server.Kill();
+  EXPECT_EQ(boska.WaitFor(1s), 1);
+  const std::string err = boska.Err();
+  EXPECT_THAT(err, StartsWith("boska: lost the display"));
+  EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
 }
 
 TEST(BoskaWithoutDisplay, EndsAtOnceNamingTheDisplay) {

@@ -4,6 +4,7 @@
 #include <X11/Xutil.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <stdexcept>
 #include <thread>
 
@@ -92,6 +93,12 @@ void XServer::XDoTool(const std::vector<std::string>& Arguments) const {
   command.insert(command.end(), Arguments.begin(), Arguments.end());
   const Finished run = RunToEnd(command, {"DISPLAY=" + name_});
   if (run.status != 0) throw std::runtime_error("xdotool failed: " + run.err);
+}
+
+void XServer::Kill() {
+  XCloseDisplay(display_);
+  display_ = nullptr;
+  server_->Signal(SIGKILL);
 }
 
 void XServer::Close(Window Id) const {

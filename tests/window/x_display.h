@@ -30,6 +30,8 @@ class XServer {
   void XDoTool(const std::vector<std::string>& Arguments) const;
   // Asks the window to close, as a window manager does.
   void Close(Window Id) const;
+  // Stops the server under its clients.
+  void Kill();
 
  private:
   std::string name_;
