@@ -2,7 +2,9 @@
 // and checks without a display.
 #include <algorithm>
 #include <chrono>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <iostream>
@@ -31,11 +33,20 @@ std::unique_ptr<RandomSource> MakeRandomSource(const RenderOptions& options) {
   return std::make_unique<Generator>(options.Seed);
 }
 
+// A folder the pictures can go to, found out before the run rather than
+// after its first frame.
 void CheckPngDir(const std::string& dir) {
   std::error_code error;
   if (!std::filesystem::is_directory(dir, error)) {
     throw InputError("--png folder " + dir + " is not a folder");
   }
+  const std::string probe = dir + "/.boska-render-probe";
+  std::FILE* file = std::fopen(probe.c_str(), "w");
+  if (file == nullptr) {
+    throw InputError("--png folder " + dir + " cannot be written: " + std::strerror(errno));
+  }
+  std::fclose(file);
+  std::remove(probe.c_str());
 }
 
 std::string Summary(std::vector<double> milliseconds, const char* what) {

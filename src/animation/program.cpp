@@ -4,8 +4,12 @@
 
 int RunBoska(Platform& Window, std::ostream& Errors) {
   Form f(Window);
+  return EndOf([&] { Window.Run(f); }, Errors);
+}
+
+int EndOf(const std::function<void()>& Run, std::ostream& Errors) {
   try {
-    Window.Run(f);
+    Run();
   } catch (const ProgramEnd&) {
     return 0;
   } catch (const RunTimeError& error) {

@@ -1,6 +1,7 @@
 // The life of the program: the window object f on a window, until it ends.
 #pragma once
 
+#include <functional>
 #include <ostream>
 
 #include "surface/platform.h"
@@ -8,3 +9,7 @@
 // Returns the exit status: 0 when the program ended normally, 1 after a
 // run-time error, which it reports on Errors as "boska: " and what failed.
 int RunBoska(Platform& Window, std::ostream& Errors);
+
+// The same ending for any run of the animation: status 0 after End, 1 with
+// the report after a run-time error.
+int EndOf(const std::function<void()>& Run, std::ostream& Errors);

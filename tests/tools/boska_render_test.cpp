@@ -38,7 +38,8 @@ TEST(BoskaRender, BadInputIsOneLineAndStatus2) {
         {kRender, "--random", exhausted},
         {kRender, "--random", malformed},
         {kRender, "--random", "/nonexistent/random"},
-        {kRender, "--png", "/nonexistent/folder"}}) {
+        {kRender, "--png", "/nonexistent/folder"},
+        {kRender, "--png", "/proc"}}) {
     const Finished run = RunToEnd(command);
     EXPECT_EQ(run.status, 2) << command[1];
     EXPECT_THAT(run.err, StartsWith("boska-render: "));
@@ -88,6 +89,15 @@ TEST(BoskaRender, TimesPlantAndCopyOnlyFramesApart) {
   EXPECT_THAT(run.out, testing::MatchesRegex("494x441: plant frames median [0-9.]+ ms, max "
                                              "[0-9.]+ ms \\(3\\); copy-only frames median "
                                              "[0-9.]+ ms, max [0-9.]+ ms \\(4\\)\n"));
+}
+
+TEST(BoskaRender, MemoryStaysFlatOverALongRun) {
+  const auto peak = [](const char* frames) {
+    const Finished run = RunToEnd({kRender, "--frames", frames, "--seed", "4"});
+    EXPECT_EQ(run.status, 0);
+    return run.peak_kilobytes;
+  };
+  EXPECT_LT(std::abs(peak("1500") - peak("150")), 1024L) << "kB";
 }
 
 TEST(BoskaRender, WritesEachFramesPicture) {
