@@ -1,6 +1,7 @@
 #include "render_options.h"
 
 #include <charconv>
+#include <cstdio>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -25,6 +26,23 @@ namespace {
 
 constexpr std::size_t kLongestLine = 64;
 constexpr long kLargestSide = 32767;
+constexpr std::size_t kLongestQuote = 40;
+
+// The user's text in a message: quoted, control characters escaped and cut
+// short, so that the message stays one readable line.
+std::string Quoted(const std::string& text) {
+  std::string quoted = "'";
+  for (const char c : text.substr(0, kLongestQuote)) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned char>(c));
+      quoted += escaped;
+    } else {
+      quoted += c;
+    }
+  }
+  return quoted + (text.size() > kLongestQuote ? "...'" : "'");
+}
 
 template <typename Number>
 Number ParseWhole(const std::string& text, Number least, Number most, const std::string& what) {
@@ -33,14 +51,14 @@ Number ParseWhole(const std::string& text, Number least, Number most, const std:
   const auto [ptr, error] = std::from_chars(text.data(), end, value);
   if (text.empty() || error != std::errc{} || ptr != end || value < least || value > most) {
     throw InputError(what + " must be a whole number from " + std::to_string(least) + " to " +
-                     std::to_string(most) + ", not '" + text + "'");
+                     std::to_string(most) + ", not " + Quoted(text));
   }
   return value;
 }
 
 void ParseSize(const std::string& text, RenderOptions& options) {
   const std::size_t x = text.find('x');
-  if (x == std::string::npos) throw InputError("--size must be WxH, not '" + text + "'");
+  if (x == std::string::npos) throw InputError("--size must be WxH, not " + Quoted(text));
   options.Width = static_cast<int>(ParseWhole<long>(text.substr(0, x), 1, kLargestSide, "width"));
   options.Height =
       static_cast<int>(ParseWhole<long>(text.substr(x + 1), 1, kLargestSide, "height"));
@@ -54,9 +72,9 @@ float ParseRandomLine(const std::string& line, std::size_t number) {
   const char* end = line.data() + line.size();
   const auto [ptr, error] = std::from_chars(line.data(), end, value);
   if (error != std::errc{} || ptr != end || !std::isfinite(value)) {
-    throw InputError(where + " is not a number: '" + line + "'");
+    throw InputError(where + " is not a number: " + Quoted(line));
   }
-  if (value < 0 || value >= 1) throw InputError(where + " is outside [0, 1): " + line);
+  if (value < 0 || value >= 1) throw InputError(where + " is outside [0, 1): " + Quoted(line));
   return value;
 }
 
@@ -67,7 +85,7 @@ RenderOptions ParseRenderOptions(const std::vector<std::string>& Arguments) {
   for (std::size_t i = 0; i < Arguments.size(); ++i) {
     const std::string& name = Arguments[i];
     const auto value = [&]() -> const std::string& {
-      if (i + 1 == Arguments.size()) throw InputError(name + " needs a value");
+      if (i + 1 == Arguments.size()) throw InputError(name + " needs a value");  // a known name
       return Arguments[++i];
     };
     if (name == "--size") {
@@ -90,7 +108,7 @@ RenderOptions ParseRenderOptions(const std::vector<std::string>& Arguments) {
     } else if (name == "--help") {
       options.Help = true;
     } else {
-      throw InputError("unknown argument '" + name + "' (try --help)");
+      throw InputError("unknown argument " + Quoted(name) + " (try --help)");
     }
   }
   if (options.Seed && !options.RandomFile.empty()) {
@@ -113,10 +131,10 @@ std::vector<float> ReadRandomNumbers(const std::string& Text) {
 std::vector<float> ReadRandomFile(const std::string& Path) {
   std::error_code error;
   if (std::filesystem::is_directory(Path, error)) {
-    throw InputError("random file " + Path + " is a directory");
+    throw InputError("random file " + Quoted(Path) + " is a directory");
   }
   std::ifstream file(Path, std::ios::binary);
-  if (!file) throw InputError("cannot read random file " + Path);
+  if (!file) throw InputError("cannot read random file " + Quoted(Path));
   std::ostringstream text;
   text << file.rdbuf();
   return ReadRandomNumbers(text.str());

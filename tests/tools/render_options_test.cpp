@@ -40,6 +40,28 @@ TEST(RenderOptions, RejectsBadArgumentsWithOneLine) {
   }
 }
 
+TEST(RenderOptions, QuotesTheUsersTextOnOneShortLine) {
+  try {
+    ParseRenderOptions({"--size", "12\nx5"});
+    FAIL();
+  } catch (const InputError& error) {
+    EXPECT_STREQ(error.what(), "width must be a whole number from 1 to 32767, not '12\\x0A'");
+  }
+  try {
+    ParseRenderOptions({"--size", "12x" + std::string(100, '9')});
+    FAIL();
+  } catch (const InputError& error) {
+    EXPECT_EQ(error.what(), "height must be a whole number from 1 to 32767, not '" +
+                                std::string(40, '9') + "...'");
+  }
+  try {
+    ParseRenderOptions({"--frames\r\n"});
+    FAIL();
+  } catch (const InputError& error) {
+    EXPECT_STREQ(error.what(), "unknown argument '--frames\\x0D\\x0A' (try --help)");
+  }
+}
+
 TEST(RandomNumbers, ReadsOneDecimalALineRoundedToSingle) {
   const std::vector<float> numbers = ReadRandomNumbers("0\n0.5\n0.1\n0.99999994\r\n");
   ASSERT_EQ(numbers.size(), 4U);
@@ -61,7 +83,7 @@ TEST(RandomNumbers, NamesTheLineAtFault) {
     ReadRandomNumbers("0.1\n0.2\n2\n");
     FAIL();
   } catch (const InputError& error) {
-    EXPECT_STREQ(error.what(), "line 3 of the random file is outside [0, 1): 2");
+    EXPECT_STREQ(error.what(), "line 3 of the random file is outside [0, 1): '2'");
   }
 }
 
