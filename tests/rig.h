@@ -77,3 +77,13 @@ struct Rig {
   ScriptedWindow window;
   Form f{window};
 };
+
+// A rig after start-up, drawing on pb(1) in gray 95.
+struct DrawingRig : Rig {
+  explicit DrawingRig(std::vector<float> Randoms) : Rig(std::move(Randoms)) {
+    f.StartUp();
+    f.Cur = 1;
+    f.Gray = 95;
+    Trace();
+  }
+};

@@ -24,16 +24,8 @@ TEST(OtDo, OverflowsAtTheDifferenceEvenWhenTheResultWouldFit) {
   EXPECT_EQ(Form::OtDo(-16000, 16000, 0.5F), 0);
 }
 
-struct StrokeRig : Rig {
-  explicit StrokeRig(std::vector<float> randoms) : Rig(std::move(randoms)) {
-    f.StartUp();
-    f.Cur = 1;
-    f.Gray = 95;
-    Trace();
-  }
-};
+using StrokeRig = DrawingRig;
 
-constexpr int kGray95 = 95 * 65793;
 
 TEST(DrawLine, WorkedExampleTapersAndEndsExactly) {
   // Joint displacements (2r - 1) × 3 for r = 0, 0.75, 0.5, 0.25, …

@@ -11,14 +11,8 @@ namespace {
 using testing::ElementsAre;
 using testing::ElementsAreArray;
 
-// A rig after start-up, drawing on pb(1) in gray 95.
-struct PlantRig : Rig {
-  explicit PlantRig(std::vector<float> randoms) : Rig(std::move(randoms)) {
-    f.StartUp();
-    f.Cur = 1;
-    f.Gray = 95;
-    Trace();
-  }
+struct PlantRig : DrawingRig {
+  using DrawingRig::DrawingRig;
 
   // Grows a node until it is complete or the numbers run out.
   std::vector<Stroke> Grow(Int16 X, Int16 Y, Int16 Fat, Single Alfa, Int16 N) {
