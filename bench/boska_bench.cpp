@@ -57,8 +57,8 @@ void BM_PlantGrowthArithmetic(benchmark::State& state) {
   Form f(window);
   f.StartUp();
   for (auto _ : state) f.NextVetw(500, 0, 32, 0.0F, 0);
-  state.counters["lines"] = benchmark::Counter(double(window.Lines()),
-                                               benchmark::Counter::kAvgIterations);
+  state.counters["lines"] =
+      benchmark::Counter(double(window.Lines()), benchmark::Counter::kAvgIterations);
 }
 BENCHMARK(BM_PlantGrowthArithmetic)
     ->Unit(benchmark::kMillisecond)

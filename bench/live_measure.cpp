@@ -77,7 +77,8 @@ struct Run {
 // Starts boska, waits for its first frame on screen, presses a key after
 // Wait (or as soon as the window is mapped, during the first plant) and
 // times the exit.
-Run StartAndEnd(const XServer& server, const std::string& boska, std::optional<Clock::duration> wait) {
+Run StartAndEnd(const XServer& server, const std::string& boska,
+                std::optional<Clock::duration> wait) {
   Run run;
   const Clock::time_point start = Clock::now();
   Child child({boska}, {"DISPLAY=" + server.Name()});
@@ -101,8 +102,8 @@ Run StartAndEnd(const XServer& server, const std::string& boska, std::optional<C
 }
 
 double RenderPeakMegabytes(const std::string& render, int frames) {
-  const Finished run = RunToEnd({render, "--size", "1920x1080", "--seed", "1", "--frames",
-                                 std::to_string(frames)});
+  const Finished run =
+      RunToEnd({render, "--size", "1920x1080", "--seed", "1", "--frames", std::to_string(frames)});
   if (run.status != 0) throw std::runtime_error("boska-render failed: " + run.err);
   return static_cast<double>(run.peak_kilobytes) / 1024;
 }

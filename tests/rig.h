@@ -20,7 +20,9 @@ class ScriptedWindow : public OffscreenWindow {
       : OffscreenWindow(Options, Random) {}
 
   Single ScaleWidth() override { return Width ? Single(*Width) : OffscreenWindow::ScaleWidth(); }
-  Single ScaleHeight() override { return Height ? Single(*Height) : OffscreenWindow::ScaleHeight(); }
+  Single ScaleHeight() override {
+    return Height ? Single(*Height) : OffscreenWindow::ScaleHeight();
+  }
   void Randomize(Single Seed) override {
     Seeds.push_back(Seed);
     OffscreenWindow::Randomize(Seed);

@@ -1,8 +1,8 @@
 // boska-render: the animation on the off-screen window, for pictures, traces
 // and checks without a display.
 #include <algorithm>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -56,8 +56,8 @@ std::string Summary(std::vector<double> milliseconds, const char* what) {
   } else {
     std::sort(milliseconds.begin(), milliseconds.end());
     const std::size_t n = milliseconds.size();
-    const double median = n % 2 ? milliseconds[n / 2]
-                                : (milliseconds[n / 2 - 1] + milliseconds[n / 2]) / 2;
+    const double median =
+        n % 2 ? milliseconds[n / 2] : (milliseconds[n / 2 - 1] + milliseconds[n / 2]) / 2;
     std::snprintf(text, sizeof text, "%s frames median %.2f ms, max %.2f ms (%zu)", what, median,
                   milliseconds.back(), n);
   }

@@ -1,8 +1,8 @@
 #include "render_options.h"
 
 #include <charconv>
-#include <cstdio>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -93,8 +93,8 @@ RenderOptions ParseRenderOptions(const std::vector<std::string>& Arguments) {
     } else if (name == "--frames") {
       options.Frames = ParseWhole<long>(value(), 0, std::numeric_limits<int>::max(), "--frames");
     } else if (name == "--seed") {
-      options.Seed = ParseWhole<std::uint32_t>(value(), 0, std::numeric_limits<std::uint32_t>::max(),
-                                               "--seed");
+      options.Seed = ParseWhole<std::uint32_t>(value(), 0,
+                                               std::numeric_limits<std::uint32_t>::max(), "--seed");
     } else if (name == "--random") {
       options.RandomFile = value();
     } else if (name == "--png") {

@@ -14,8 +14,7 @@ std::uint32_t Rgb(Colour Color) {
 
 }  // namespace
 
-ImageSurface::ImageSurface(int Left, int Top, int Width, int Height,
-                           std::function<void()> Raised)
+ImageSurface::ImageSurface(int Left, int Top, int Width, int Height, std::function<void()> Raised)
     : left_(Left), top_(Top), raised_(std::move(Raised)) {
   NewImage(Width, Height);
 }
@@ -93,8 +92,7 @@ void ImageSurface::FillAround(int Left, int Top, int Right, int Bottom) {
 // areas at strong ones, so a shrunk plant keeps its tone and its lines stay
 // whole. Padding the source's edge keeps the copy's border from fading.
 void ImageSurface::PaintPicture(const Picture& Source, Single X1, Single Y1, Int16 Width1,
-                                Int16 Height1, Int16 X2, Int16 Y2, Int16 Width2,
-                                Int16 Height2) {
+                                Int16 Height1, Int16 X2, Int16 Y2, Int16 Width2, Int16 Height2) {
   if (Width1 <= 0 || Height1 <= 0 || Width2 <= 0 || Height2 <= 0) return;
   const auto& source = static_cast<const ImageSurface&>(Source);
   if (ShrinkCopy::Handles(X1, Y1, Width1.Value(), Height1.Value(), Width2.Value(),

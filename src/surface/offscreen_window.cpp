@@ -54,9 +54,7 @@ void OffscreenWindow::WaitEvents(double Seconds) {
   now_ += Seconds;
 }
 
-Single OffscreenWindow::Timer() {
-  return static_cast<float>(std::fmod(now_, kSecondsPerDay));
-}
+Single OffscreenWindow::Timer() { return static_cast<float>(std::fmod(now_, kSecondsPerDay)); }
 
 void OffscreenWindow::Raised(int) {
   ++frames_shown_;

@@ -13,11 +13,11 @@ constexpr std::array<Placement, 2> kDesignPlacement{{{150, 30, 316, 241}, {75, 1
 PictureWindow::PictureWindow(RandomSource& Random) : random_(Random) {
   for (int index = 0; index < 2; ++index) {
     const Placement& at = kDesignPlacement[index];
-    images_[index] = std::make_unique<ImageSurface>(at.left, at.top, at.width, at.height,
-                                                    [this, index] {
-                                                      front_ = index;
-                                                      Raised(index);
-                                                    });
+    images_[index] =
+        std::make_unique<ImageSurface>(at.left, at.top, at.width, at.height, [this, index] {
+          front_ = index;
+          Raised(index);
+        });
   }
 }
 

@@ -21,8 +21,8 @@ struct PixelRows {
 // a line one pixel wide through pixel centres covers exactly those pixels.
 // Coverage falls off linearly over the last pixel of distance from the
 // segment, which matches area coverage closely at any angle.
-void DrawThickLine(const PixelRows& Image, double X0, double Y0, double X1, double Y1,
-                   double Width, std::uint32_t Rgb);
+void DrawThickLine(const PixelRows& Image, double X0, double Y0, double X1, double Y1, double Width,
+                   std::uint32_t Rgb);
 
 // The bilinear shrunk copy, done here because Cairo's general resampler is
 // several times slower than the copy needs to be. It samples like Cairo's

@@ -43,7 +43,8 @@ __attribute__((target("avx2"))) int VectorMixRows(const std::uint32_t* row0,
                                                   const std::uint32_t* row1,
                                                   const std::uint32_t* next, std::uint32_t* out,
                                                   int count, int weight) {
-  const __m256i weights = _mm256_set1_epi16(static_cast<short>(weight << 8 | (kWeightOne - weight)));
+  const __m256i weights =
+      _mm256_set1_epi16(static_cast<short>(weight << 8 | (kWeightOne - weight)));
   const __m256i round = _mm256_set1_epi16(kWeightOne / 2);
   int x = 0;
   for (; x + 8 <= count; x += 8) {
@@ -52,9 +53,9 @@ __attribute__((target("avx2"))) int VectorMixRows(const std::uint32_t* row0,
     const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row1 + x));
     const __m256i low = _mm256_maddubs_epi16(_mm256_unpacklo_epi8(a, b), weights);
     const __m256i high = _mm256_maddubs_epi16(_mm256_unpackhi_epi8(a, b), weights);
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x),
-                        _mm256_packus_epi16(
-                            _mm256_srli_epi16(_mm256_add_epi16(low, round), kWeightBits),
+    _mm256_storeu_si256(
+        reinterpret_cast<__m256i*>(out + x),
+        _mm256_packus_epi16(_mm256_srli_epi16(_mm256_add_epi16(low, round), kWeightBits),
                             _mm256_srli_epi16(_mm256_add_epi16(high, round), kWeightBits)));
   }
   return x;
@@ -72,15 +73,14 @@ __attribute__((target("avx2"))) void Store4(std::uint32_t* at, __m128i pixels) {
 }
 
 template <bool Stream>
-__attribute__((target("avx2"))) void VectorMixColumns(const std::uint32_t* row,
-                                                      std::uint32_t* out,
+__attribute__((target("avx2"))) void VectorMixColumns(const std::uint32_t* row, std::uint32_t* out,
                                                       const ShrinkQuad* quads, int count) {
   const __m256i round = _mm256_set1_epi16(kWeightOne / 2);
   for (int q = 0; q < count; ++q, out += 4) {
     const ShrinkQuad& quad = quads[q];
-    const __m256i taps = _mm256_shuffle_epi8(
-        Load2(row + quad.base[0], row + quad.base[1]),
-        _mm256_load_si256(reinterpret_cast<const __m256i*>(quad.shuffle)));
+    const __m256i taps =
+        _mm256_shuffle_epi8(Load2(row + quad.base[0], row + quad.base[1]),
+                            _mm256_load_si256(reinterpret_cast<const __m256i*>(quad.shuffle)));
     const __m256i mixed = _mm256_srli_epi16(
         _mm256_add_epi16(
             _mm256_maddubs_epi16(taps,
@@ -128,7 +128,8 @@ void ShrinkCopy::PlanColumns(int SourceWidth, int X1, int Width1, int X2, int Wi
                              int Right) {
   columns_.clear();
   quads_.clear();
-  for (int x = Left; x < Right; ++x) columns_.push_back(Sample(x, X1, Width1, X2, Width2, SourceWidth));
+  for (int x = Left; x < Right; ++x)
+    columns_.push_back(Sample(x, X1, Width1, X2, Width2, SourceWidth));
 #if defined(__x86_64__)
   if (!HasAvx2()) return;
   for (std::size_t c = 0; c + 4 <= columns_.size(); c += 4) {
@@ -161,7 +162,9 @@ void ShrinkCopy::Run(const PixelRows& From, const PixelRows& To, int X1, int Y1,
   if (left >= right || top >= bottom) return;
   PlanColumns(From.Width, X1, Width1, X2, Width2, left, right);
   blended_.resize(std::size_t(From.Width));
-  const auto aligned = [](const void* at) { return reinterpret_cast<std::uintptr_t>(at) % 16 == 0; };
+  const auto aligned = [](const void* at) {
+    return reinterpret_cast<std::uintptr_t>(at) % 16 == 0;
+  };
   const bool stream = std::size_t(To.Height) * std::size_t(To.Stride) * 4 >= kStreamBytes &&
                       To.Stride % 4 == 0 && aligned(To.Row(top) + left);
   for (int y = top; y < bottom; ++y) {

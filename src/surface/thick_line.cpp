@@ -80,7 +80,8 @@ class Segment {
 // Over blended on Under with Alpha out of 255, per channel, rounded.
 std::uint32_t Blend(std::uint32_t Under, std::uint32_t Over, std::uint32_t Alpha) {
   const auto channel = [&](int shift) {
-    const std::uint32_t x = ((Over >> shift) & 0xFF) * Alpha + ((Under >> shift) & 0xFF) * (255 - Alpha);
+    const std::uint32_t x =
+        ((Over >> shift) & 0xFF) * Alpha + ((Under >> shift) & 0xFF) * (255 - Alpha);
     return ((x + 128 + ((x + 128) >> 8)) >> 8) << shift;  // x / 255, rounded
   };
   return channel(0) | channel(8) | channel(16);
@@ -92,8 +93,8 @@ int Clamp(double value, int low, int high) {
 
 }  // namespace
 
-void DrawThickLine(const PixelRows& Image, double X0, double Y0, double X1, double Y1,
-                   double Width, std::uint32_t Rgb) {
+void DrawThickLine(const PixelRows& Image, double X0, double Y0, double X1, double Y1, double Width,
+                   std::uint32_t Rgb) {
   const Segment segment(X0, Y0, X1, Y1);
   const double outer = Width / 2 + 0.5;  // coverage ends here
   const double inner = outer - 1;        // full coverage up to here

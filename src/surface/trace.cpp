@@ -35,11 +35,10 @@ void TracingSurface::Cls() {
 }
 
 void TracingSurface::PaintPicture(const Picture& Source, Single X1, Single Y1, Int16 Width1,
-                                  Int16 Height1, Int16 X2, Int16 Y2, Int16 Width2,
-                                  Int16 Height2) {
+                                  Int16 Height1, Int16 X2, Int16 Y2, Int16 Width2, Int16 Height2) {
   const auto& source = static_cast<const TracedPicture&>(Source);
-  Write("paint") << ' ' << source.index << ' ' << X1 << ' ' << Y1 << ' ' << Width1 << ' '
-                 << Height1 << ' ' << X2 << ' ' << Y2 << ' ' << Width2 << ' ' << Height2 << '\n';
+  Write("paint") << ' ' << source.index << ' ' << X1 << ' ' << Y1 << ' ' << Width1 << ' ' << Height1
+                 << ' ' << X2 << ' ' << Y2 << ' ' << Width2 << ' ' << Height2 << '\n';
   inner_.PaintPicture(source.inner, X1, Y1, Width1, Height1, X2, Y2, Width2, Height2);
 }
 

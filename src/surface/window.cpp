@@ -60,8 +60,8 @@ void InitVideo() {
       if (driver.name == "x11") EndOnX11DisplayLoss();
       return;
     }
-    failures += (failures.empty() ? "" : "; ") + driver.display + " (" + driver.name + "): " +
-                SDL_GetError();
+    failures += (failures.empty() ? "" : "; ") + driver.display + " (" + driver.name +
+                "): " + SDL_GetError();
   }
   if (failures.empty()) failures = "neither DISPLAY nor WAYLAND_DISPLAY names one";
   throw DisplayError(failures);
@@ -69,9 +69,9 @@ void InitVideo() {
 
 void SetIcon(SDL_Window* window) {
   const IconPixels& pixels = Icon();
-  SDL_Surface* icon = SDL_CreateRGBSurfaceWithFormatFrom(
-      const_cast<std::uint32_t*>(pixels.data()), kIconSize, kIconSize, 32,
-      kIconSize * 4, SDL_PIXELFORMAT_ARGB8888);
+  SDL_Surface* icon =
+      SDL_CreateRGBSurfaceWithFormatFrom(const_cast<std::uint32_t*>(pixels.data()), kIconSize,
+                                         kIconSize, 32, kIconSize * 4, SDL_PIXELFORMAT_ARGB8888);
   if (icon == nullptr) throw SurfaceError(SdlError("icon"));
   SDL_SetWindowIcon(window, icon);
   SDL_FreeSurface(icon);

@@ -26,17 +26,16 @@ TEST(OtDo, OverflowsAtTheDifferenceEvenWhenTheResultWouldFit) {
 
 using StrokeRig = DrawingRig;
 
-
 TEST(DrawLine, WorkedExampleTapersAndEndsExactly) {
   // Joint displacements (2r - 1) × 3 for r = 0, 0.75, 0.5, 0.25, …
   StrokeRig rig({0.0F, 0.75F, 0.5F, 0.25F, 0.125F, 0.875F, 0.5F, 0.5F});
   rig.f.DrawLine(100, 400, 100, 300, 10, 9, 3);
-  EXPECT_THAT(rig.Trace(), ElementsAre("pos 1 100 400",                       //
-                                       "width 1 10", "line 1 97 381.5 6250335",  //
-                                       "width 1 10", "line 1 100 358.5 6250335",
-                                       "width 1 9", "line 1 97.75 342.25 6250335",
-                                       "width 1 9", "line 1 100 320 6250335",
-                                       "width 1 9", "line 1 100 300 6250335"));
+  EXPECT_THAT(rig.Trace(),
+              ElementsAre("pos 1 100 400",                          //
+                          "width 1 10", "line 1 97 381.5 6250335",  //
+                          "width 1 10", "line 1 100 358.5 6250335", "width 1 9",
+                          "line 1 97.75 342.25 6250335", "width 1 9", "line 1 100 320 6250335",
+                          "width 1 9", "line 1 100 300 6250335"));
   EXPECT_EQ(rig.random.Used(), 8U);
 }
 
@@ -57,11 +56,11 @@ TEST(DrawLine, WidthsStepFromTheStartWidthToTheEndWidth) {
 TEST(DrawLine, RootBranchesAreNotDisplacedButStillTakeTheirNumbers) {
   StrokeRig rig({0.0F, 0.99999994F, 0.1F, 0.9F, 0.3F, 0.7F, 0.0F, 0.0F});
   rig.f.DrawLine(10, 100, 10, 100, 4, 2, 0);
-  EXPECT_THAT(rig.Trace(), ElementsAre("pos 1 10 100", "width 1 4", "line 1 10 100 6250335",
-                                       "width 1 3", "line 1 10 100 6250335", "width 1 3",
-                                       "line 1 10 100 6250335", "width 1 2",
-                                       "line 1 10 100 6250335", "width 1 2",
-                                       "line 1 10 100 6250335"));
+  EXPECT_THAT(
+      rig.Trace(),
+      ElementsAre("pos 1 10 100", "width 1 4", "line 1 10 100 6250335", "width 1 3",
+                  "line 1 10 100 6250335", "width 1 3", "line 1 10 100 6250335", "width 1 2",
+                  "line 1 10 100 6250335", "width 1 2", "line 1 10 100 6250335"));
   EXPECT_EQ(rig.random.Used(), 8U);
 }
 

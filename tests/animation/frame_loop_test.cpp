@@ -26,8 +26,8 @@ struct BarePlants : Rig {
 TEST(Frame, FirstFrameDrawsOnPb1AndGrowsAPlant) {
   BarePlants rig(1);
   rig.f.Frame();
-  EXPECT_THAT(rig.Trace(), ElementsAre("frame 1", "cls 1", "paint 1 0 100 50 394 341 0 0 494 441",
-                                       "zorder 1"));
+  EXPECT_THAT(rig.Trace(),
+              ElementsAre("frame 1", "cls 1", "paint 1 0 100 50 394 341 0 0 494 441", "zorder 1"));
   EXPECT_EQ(rig.random.Used(), 4U);
   EXPECT_EQ(rig.f.Gray, 95);
 }
@@ -37,15 +37,15 @@ TEST(Frame, FramesBetweenPlantsOnlyCopyOnTheOtherSurface) {
   rig.f.Frame();
   rig.Trace();
   rig.f.Frame();
-  EXPECT_THAT(rig.Trace(), ElementsAre("frame 2", "cls 0", "paint 0 1 100 50 394 341 0 0 494 441",
-                                       "zorder 0"));
+  EXPECT_THAT(rig.Trace(),
+              ElementsAre("frame 2", "cls 0", "paint 0 1 100 50 394 341 0 0 494 441", "zorder 0"));
   EXPECT_EQ(rig.random.Used(), 4U);
 }
 
 TEST(Frame, GrowsPlantsInFrames1_4_7WithTheGrayCycle) {
-  const int expected_grays[] = {95,  20, 115, 40,  135, 60,  155, 80,  5,   100, 25, 120,
-                                45,  140, 65, 160, 85,  10,  105, 30,  125, 50,  145, 70,
-                                165, 90, 15,  110, 35,  130, 55,  150, 75,  0,   95};
+  const int expected_grays[] = {95,  20,  115, 40,  135, 60,  155, 80,  5,   100, 25,  120,
+                                45,  140, 65,  160, 85,  10,  105, 30,  125, 50,  145, 70,
+                                165, 90,  15,  110, 35,  130, 55,  150, 75,  0,   95};
   BarePlants rig(35);
   std::vector<int> grays;
   for (int frame = 1; frame <= 103; ++frame) {
@@ -93,8 +93,8 @@ TEST(Frame, PutsThePlantBetweenAQuarterAndAThirdOfTheWidth) {
 TEST(Frame, SkipsTheCopyInAClientAreaUnder100Pixels) {
   BarePlants rig(1, 80, 60);
   rig.f.Frame();
-  EXPECT_THAT(rig.Trace(), ElementsAre("frame 1", "cls 1", "paint 1 0 100 50 -20 -40 0 0 80 60",
-                                       "zorder 1"));
+  EXPECT_THAT(rig.Trace(),
+              ElementsAre("frame 1", "cls 1", "paint 1 0 100 50 -20 -40 0 0 80 60", "zorder 1"));
 }
 
 struct Paused : Rig {

@@ -38,8 +38,8 @@ TEST(NextVetw, APlantFromWidth32Has2486StrokesOverLevels0To16) {
   std::vector<int> counts;
   for (const auto& [level, count] : per_level) counts.push_back(count);
   EXPECT_EQ(per_level.rbegin()->first, 16);
-  EXPECT_THAT(counts, ElementsAreArray({2, 4, 8, 16, 32, 64, 128, 252, 396, 472, 448, 332, 184,
-                                        96, 36, 12, 4}));
+  EXPECT_THAT(counts, ElementsAreArray(
+                          {2, 4, 8, 16, 32, 64, 128, 252, 396, 472, 448, 332, 184, 96, 36, 12, 4}));
 }
 
 TEST(NextVetw, BranchWidthsFollowTheTaperBelowItsDecimal) {

@@ -18,8 +18,8 @@ class FailingSurface final : public Surface {
   void Move(Single L, Int16 T, Int16 W, Int16 H) override { inner_.Move(L, T, W, H); }
   void Cls() override { inner_.Cls(); }
   const Picture& Image() const override { return inner_.Image(); }
-  void PaintPicture(const Picture& P, Single X1, Single Y1, Int16 W1, Int16 H1, Int16 X2,
-                    Int16 Y2, Int16 W2, Int16 H2) override {
+  void PaintPicture(const Picture& P, Single X1, Single Y1, Int16 W1, Int16 H1, Int16 X2, Int16 Y2,
+                    Int16 W2, Int16 H2) override {
     inner_.PaintPicture(P, X1, Y1, W1, H1, X2, Y2, W2, H2);
   }
   void ZOrder() override { inner_.ZOrder(); }

@@ -30,8 +30,8 @@ Difference Compare(const PixelRows& ours, cairo_surface_t* theirs) {
     for (int x = 0; x < ours.Width; ++x) {
       int worst = 0;
       for (int shift = 0; shift < 24; shift += 8) {
-        worst = std::max(worst, std::abs(int((ours.Row(y)[x] >> shift) & 0xFF) -
-                                         int((row[x] >> shift) & 0xFF)));
+        worst = std::max(
+            worst, std::abs(int((ours.Row(y)[x] >> shift) & 0xFF) - int((row[x] >> shift) & 0xFF)));
       }
       difference.largest = std::max(difference.largest, worst);
       total += worst;
@@ -116,9 +116,9 @@ TEST(CairoReference, ShrunkCopyMatchesCairosGoodFilter) {
   for (const auto& [width, height] : {std::pair(494, 441), std::pair(1280, 720)}) {
     Scene scene(width, height);
     const PixelRows source = scene.window.FrontImage().Rows();
-    cairo_surface_t* from = cairo_image_surface_create_for_data(
-        reinterpret_cast<unsigned char*>(source.Data), CAIRO_FORMAT_RGB24, width, height,
-        source.Stride * 4);
+    cairo_surface_t* from =
+        cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(source.Data),
+                                            CAIRO_FORMAT_RGB24, width, height, source.Stride * 4);
     cairo_surface_t* theirs = CairoImage(width, height);
     cairo_t* cr = cairo_create(theirs);
     cairo_rectangle(cr, 100, 50, width - 100, height - 100);

@@ -14,7 +14,9 @@ std::uint32_t Pixel(const ImageSurface& image, int x, int y) {
 constexpr std::uint32_t kWhite = 0xFFFFFF;
 constexpr std::uint32_t kBlack = 0x000000;
 
-ImageSurface Tiny(int width, int height) { return ImageSurface(0, 0, width, height, [] {}); }
+ImageSurface Tiny(int width, int height) {
+  return ImageSurface(0, 0, width, height, [] {});
+}
 
 void Fill(ImageSurface& image, int width, int height, Int16 gray) {
   image.DrawWidth(static_cast<std::int16_t>(2 * (width + height)));
@@ -54,8 +56,8 @@ TEST(ImageSurface, ShrunkCopyKeepsTheToneOfThinLines) {
   source.Line(10.0F, 20.0F, RGB(0, 0, 0));
   target.PaintPicture(source.Image(), 0.0F, 0.0F, 10, 20, 0, 0, 20, 20);
   for (int y = 2; y < 18; ++y) {
-    const std::uint32_t sum = (Pixel(target, 4, y) & 0xFF) + (Pixel(target, 5, y) & 0xFF) +
-                              (Pixel(target, 6, y) & 0xFF);
+    const std::uint32_t sum =
+        (Pixel(target, 4, y) & 0xFF) + (Pixel(target, 5, y) & 0xFF) + (Pixel(target, 6, y) & 0xFF);
     EXPECT_GT(sum, 3 * 255 - 200U) << y;
     EXPECT_LT(sum, 3 * 255 - 60U) << y;
   }

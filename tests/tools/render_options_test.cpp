@@ -24,12 +24,19 @@ TEST(RenderOptions, ReadsEveryOption) {
 }
 
 TEST(RenderOptions, RejectsBadArgumentsWithOneLine) {
-  const std::vector<std::vector<std::string>> bad = {
-      {"--size", "1280"},      {"--size", "0x10"},    {"--size", "10x40000"},
-      {"--size", "12x"},       {"--size", "x12"},     {"--size", "-5x10"},
-      {"--frames", "-1"},      {"--frames", "1e3"},   {"--frames"},
-      {"--seed", "4294967296"}, {"--seed", "abc"},    {"--bogus"},
-      {"--seed", "1", "--random", "file"}};
+  const std::vector<std::vector<std::string>> bad = {{"--size", "1280"},
+                                                     {"--size", "0x10"},
+                                                     {"--size", "10x40000"},
+                                                     {"--size", "12x"},
+                                                     {"--size", "x12"},
+                                                     {"--size", "-5x10"},
+                                                     {"--frames", "-1"},
+                                                     {"--frames", "1e3"},
+                                                     {"--frames"},
+                                                     {"--seed", "4294967296"},
+                                                     {"--seed", "abc"},
+                                                     {"--bogus"},
+                                                     {"--seed", "1", "--random", "file"}};
   for (const auto& arguments : bad) {
     try {
       ParseRenderOptions(arguments);
@@ -72,8 +79,9 @@ TEST(RandomNumbers, ReadsOneDecimalALineRoundedToSingle) {
 }
 
 TEST(RandomNumbers, RejectsWhatIsNotANumberInZeroToOne) {
-  for (const std::string& text : std::vector<std::string>{"abc\n", "0.5x\n", "nan\n", "inf\n", "-0.1\n", "1\n", "0.99999998\n", "0.5\n\n0.5\n",
-        " 0.5\n", std::string(100, '0') + "\n"}) {
+  for (const std::string& text : std::vector<std::string>{
+           "abc\n", "0.5x\n", "nan\n", "inf\n", "-0.1\n", "1\n", "0.99999998\n", "0.5\n\n0.5\n",
+           " 0.5\n", std::string(100, '0') + "\n"}) {
     EXPECT_THROW(ReadRandomNumbers(text), InputError) << text;
   }
 }
