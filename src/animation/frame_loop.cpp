@@ -37,12 +37,12 @@ void Form::Frame() {
 // day's; a clock set back by hand or by time sync then ends one pause early
 // instead of stalling the animation.
 void Form::Pausa() {
-  const auto Elapsed = [this](Single Reading) {
+  const auto Unwrapped = [this](Single Reading) {
     return Reading < LastTick ? Reading + kSecondsPerDay : double(Reading);
   };
   const Single s = ToSingle(LastTick + 0.9);
-  for (Single t = window_.Timer(); s > Elapsed(t); t = window_.Timer()) {
-    window_.WaitEvents(s - Elapsed(t));
+  for (Single t = window_.Timer(); s > Unwrapped(t); t = window_.Timer()) {
+    window_.WaitEvents(s - Unwrapped(t));
   }
   LastTick = window_.Timer();
 }

@@ -51,6 +51,7 @@ PixelRows ImageSurface::Pixels() const {
 }
 
 void ImageSurface::ForCairo() const {
+  Rows();
   if (direct_) {
     cairo_surface_mark_dirty(image_.get());
     direct_ = false;
@@ -104,7 +105,6 @@ void ImageSurface::PaintPicture(const Picture& Source, Single X1, Single Y1, Int
     return;
   }
   source.ForCairo();
-  Rows();
   ForCairo();
   cairo_t* cr = cairo_.get();
   cairo_save(cr);
@@ -133,7 +133,6 @@ void ImageSurface::Line(Single X, Single Y, Colour Color) {
 }
 
 void ImageSurface::WritePng(const std::string& Path) const {
-  Rows();
   ForCairo();
   const cairo_status_t status = cairo_surface_write_to_png(image_.get(), Path.c_str());
   if (status != CAIRO_STATUS_SUCCESS) {

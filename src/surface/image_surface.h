@@ -50,7 +50,7 @@ class ImageSurface final : public Surface, public Picture {
   void Fill(const PixelRows& Rows, int Left, int Top, int Right, int Bottom) const;
   // Cls fills lazily: a copy over most of the image then fills only the rest.
   void FillAround(int Left, int Top, int Right, int Bottom);
-  // Hands the pixels back to Cairo after direct drawing.
+  // Hands the pixels, filled if Cls put that off, back to Cairo.
   void ForCairo() const;
   void Check(const char* operation) const;
 

@@ -63,6 +63,20 @@ TEST(ImageSurface, ShrunkCopyKeepsTheToneOfThinLines) {
   }
 }
 
+TEST(ImageSurface, ShrunkCopyOfAClearedPictureIsWhiteAtAnyScale) {
+  for (const int size : {120, 400}) {  // Cairo's area averaging, then the bilinear copy
+    ImageSurface source = Tiny(size, size), target = Tiny(size, size);
+    Fill(target, size, size, 0);
+    source.Cls();
+    target.Cls();
+    target.PaintPicture(source.Image(), 100.0F, 50.0F, static_cast<std::int16_t>(size - 100),
+                        static_cast<std::int16_t>(size - 100), 0, 0,
+                        static_cast<std::int16_t>(size), static_cast<std::int16_t>(size));
+    for (int y = 0; y < size; y += 7)
+      for (int x = 0; x < size; x += 7) ASSERT_EQ(Pixel(target, x, y), kWhite) << size;
+  }
+}
+
 TEST(ImageSurface, CopyIntoARectangleWithoutAreaChangesNothing) {
   ImageSurface source = Tiny(8, 8), target = Tiny(8, 8);
   Fill(source, 8, 8, 0);
