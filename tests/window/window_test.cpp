@@ -5,6 +5,7 @@
 // clang-format off
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/scrnsaver.h>
 // clang-format on
 
 #include <csignal>
@@ -166,6 +167,18 @@ TEST_F(BoskaWindow, StaysSmallAndLoadsNoOpenGL) {
   for (const char* library : {"libGL", "libEGL", "_dri.so"}) {
     EXPECT_EQ(maps.find(library), std::string::npos) << library;
   }
+}
+
+TEST_F(BoskaWindow, LeavesTheScreensaverToTheDesktop) {
+  Display* display = server_->Connection();
+  XSetScreenSaver(display, 1, 0, DontPreferBlanking, AllowExposures);  // after 1 s idle
+  XFlush(display);
+  Start();
+  std::this_thread::sleep_for(2500ms);
+  XScreenSaverInfo* info = XScreenSaverAllocInfo();
+  XScreenSaverQueryInfo(display, DefaultRootWindow(display), info);
+  EXPECT_EQ(info->state, ScreenSaverOn);
+  XFree(info);
 }
 
 TEST_F(BoskaWindow, TerminationAndInterruptEndItWithStatus0) {
