@@ -2,29 +2,21 @@
 // and checks without a display.
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <filesystem>
 #include <iostream>
 #include <memory>
 
 #include "animation/program.h"
 #include "render_options.h"
+#include "surface/clock.h"
 #include "surface/offscreen_window.h"
 #include "version.h"
 
 namespace {
 
 constexpr int kBadInput = 2;
-
-double SecondsSinceMidnight() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  return local.tm_hour * 3600.0 + local.tm_min * 60.0 + local.tm_sec;
-}
 
 std::unique_ptr<RandomSource> MakeRandomSource(const RenderOptions& options) {
   if (!options.RandomFile.empty()) {

@@ -2,14 +2,16 @@
 
 #include <array>
 #include <charconv>
+#include <string>
 
+namespace {
+
+// The shortest decimal that reads back as the same single.
 std::string FormatSingle(Single Value) {
   std::array<char, 32> text{};
   const auto result = std::to_chars(text.data(), text.data() + text.size(), Value.Value());
   return {text.data(), result.ptr};
 }
-
-namespace {
 
 std::ostream& operator<<(std::ostream& out, Int16 value) { return out << value.Value(); }
 

@@ -10,12 +10,8 @@
 #pragma once
 
 #include <ostream>
-#include <string>
 
 #include "surface/surface.h"
-
-// The shortest decimal that reads back as the same single.
-std::string FormatSingle(Single Value);
 
 // Writes each operation to the trace, then hands it to the surface it wraps.
 class TracingSurface final : public Surface {
