@@ -192,12 +192,20 @@ void SdlWindow::Blit(const ImageSurface& Image, SDL_Surface* Screen) {
   if (status != 0) throw SurfaceError(SdlError("present"));
 }
 
-// Shows both surfaces, the one behind first, on a white window.
+// Shows the surface in front; until start-up has laid it over the whole
+// window, the white window and the surface behind show around it.
 void SdlWindow::Present() {
   SDL_Surface* screen = SDL_GetWindowSurface(window_);
   if (screen == nullptr) throw SurfaceError(SdlError("SDL_GetWindowSurface"));
-  SDL_FillRect(screen, nullptr, SDL_MapRGB(screen->format, 255, 255, 255));
-  Blit(BackImage(), screen);
-  Blit(FrontImage(), screen);
+  const ImageSurface& front = FrontImage();
+  const PixelRows pixels = front.Rows();
+  const bool covers = front.Left() <= 0 && front.Top() <= 0 &&
+                      front.Left() + pixels.Width >= screen->w &&
+                      front.Top() + pixels.Height >= screen->h;
+  if (!covers) {
+    SDL_FillRect(screen, nullptr, SDL_MapRGB(screen->format, 255, 255, 255));
+    Blit(BackImage(), screen);
+  }
+  Blit(front, screen);
   if (SDL_UpdateWindowSurface(window_) != 0) throw SurfaceError(SdlError("present"));
 }

@@ -18,11 +18,23 @@ ImageSurface Tiny(int width, int height) {
   return ImageSurface(0, 0, width, height, [] {});
 }
 
+struct Point {
+  float x, y;
+};
+
+// A chain of lines of one width and gray through the points.
+void Chain(ImageSurface& image, Int16 width, Int16 gray, std::initializer_list<Point> points) {
+  image.DrawWidth(width);
+  image.CurrentX(points.begin()->x);
+  image.CurrentY(points.begin()->y);
+  for (auto at = points.begin() + 1; at != points.end(); ++at) {
+    image.Line(at->x, at->y, RGB(gray, gray, gray));
+  }
+}
+
 void Fill(ImageSurface& image, int width, int height, Int16 gray) {
-  image.DrawWidth(static_cast<std::int16_t>(2 * (width + height)));
-  image.CurrentX(0.0F);
-  image.CurrentY(0.0F);
-  image.Line(static_cast<float>(width), static_cast<float>(height), RGB(gray, gray, gray));
+  Chain(image, static_cast<std::int16_t>(2 * (width + height)), gray,
+        {{0, 0}, {static_cast<float>(width), static_cast<float>(height)}});
 }
 
 TEST(ImageSurface, ClsPaintsEveryPixelWhite) {
@@ -50,10 +62,7 @@ TEST(ImageSurface, ShrunkCopyKeepsTheToneOfThinLines) {
   // A one-pixel black column halved in width becomes a column of mid gray,
   // not a broken or vanished line.
   ImageSurface source = Tiny(20, 20), target = Tiny(20, 20);
-  source.DrawWidth(1);
-  source.CurrentX(10.0F);
-  source.CurrentY(0.0F);
-  source.Line(10.0F, 20.0F, RGB(0, 0, 0));
+  Chain(source, 1, 0, {{10, 0}, {10, 20}});
   target.PaintPicture(source.Image(), 0.0F, 0.0F, 10, 20, 0, 0, 20, 20);
   for (int y = 2; y < 18; ++y) {
     const std::uint32_t sum =
@@ -88,10 +97,7 @@ TEST(ImageSurface, CopyIntoARectangleWithoutAreaChangesNothing) {
 
 TEST(ImageSurface, LinesRunThroughPixelCentresInTheirColour) {
   ImageSurface image = Tiny(10, 5);
-  image.DrawWidth(1);
-  image.CurrentX(2.0F);
-  image.CurrentY(2.0F);
-  image.Line(7.0F, 2.0F, RGB(95, 95, 95));
+  Chain(image, 1, 95, {{2, 2}, {7, 2}});
   for (int x = 3; x <= 6; ++x) {
     EXPECT_EQ(Pixel(image, x, 2), 0x5F5F5FU) << x;
     EXPECT_EQ(Pixel(image, x, 1), kWhite);
@@ -103,11 +109,7 @@ TEST(ImageSurface, PiecesOfAStrokeJoinWithoutNotches) {
   // A sharp zig-zag of wide pieces: round ends fill the outside of each
   // joint, which square ends would leave white.
   ImageSurface image = Tiny(40, 30);
-  image.DrawWidth(9);
-  image.CurrentX(5.0F);
-  image.CurrentY(25.0F);
-  image.Line(20.0F, 5.0F, RGB(0, 0, 0));
-  image.Line(35.0F, 25.0F, RGB(0, 0, 0));
+  Chain(image, 9, 0, {{5, 25}, {20, 5}, {35, 25}});
   EXPECT_EQ(Pixel(image, 20, 2), kBlack);
   EXPECT_EQ(Pixel(image, 20, 5), kBlack);
   EXPECT_EQ(Pixel(image, 5, 28), kBlack);

@@ -171,6 +171,8 @@ TEST_F(BoskaWindow, StaysSmallAndLoadsNoOpenGL) {
 
 TEST_F(BoskaWindow, LeavesTheScreensaverToTheDesktop) {
   Display* display = server_->Connection();
+  int timeout = 0, interval = 0, blanking = 0, exposures = 0;
+  XGetScreenSaver(display, &timeout, &interval, &blanking, &exposures);
   XSetScreenSaver(display, 1, 0, DontPreferBlanking, AllowExposures);  // after 1 s idle
   XFlush(display);
   Start();
@@ -179,6 +181,9 @@ TEST_F(BoskaWindow, LeavesTheScreensaverToTheDesktop) {
   XScreenSaverQueryInfo(display, DefaultRootWindow(display), info);
   EXPECT_EQ(info->state, ScreenSaverOn);
   XFree(info);
+  XSetScreenSaver(display, timeout, interval, blanking, exposures);
+  XForceScreenSaver(display, ScreenSaverReset);
+  XFlush(display);
 }
 
 TEST_F(BoskaWindow, TerminationAndInterruptEndItWithStatus0) {
