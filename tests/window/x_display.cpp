@@ -4,13 +4,21 @@
 #include <X11/Xutil.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
+#include <fstream>
 #include <stdexcept>
 #include <thread>
 
 namespace {
 
-bool Exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
+// Whether a live X server holds display number n. A lock left by a server
+// that was killed names a process that is gone; Xvfb reclaims it.
+bool Taken(const std::string& n) {
+  std::ifstream lock("/tmp/.X" + n + "-lock");
+  pid_t pid = 0;
+  return lock >> pid && pid > 0 && (kill(pid, 0) == 0 || errno == EPERM);
+}
 
 std::optional<long> Cardinal(Display* display, Window window, const char* name) {
   Atom type = None;
@@ -32,7 +40,7 @@ std::optional<long> Cardinal(Display* display, Window window, const char* name) 
 XServer::XServer() {
   for (int number = 77; number < 200 && display_ == nullptr; ++number) {
     const std::string n = std::to_string(number);
-    if (Exists("/tmp/.X" + n + "-lock") || Exists("/tmp/.X11-unix/X" + n)) continue;
+    if (Taken(n)) continue;
     name_ = ":" + n;
     server_ = std::make_unique<Child>(
         std::vector<std::string>{"Xvfb", name_, "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
@@ -50,6 +58,13 @@ XServer::XServer() {
 
 XServer::~XServer() {
   if (display_ != nullptr) XCloseDisplay(display_);
+  Stop();
+}
+
+// SIGTERM lets Xvfb remove its lock and socket.
+void XServer::Stop() {
+  server_->Signal(SIGTERM);
+  server_->WaitFor(std::chrono::seconds(2));
 }
 
 std::optional<Window> XServer::WaitForWindow(pid_t Pid, std::chrono::milliseconds Timeout) const {
@@ -98,7 +113,7 @@ void XServer::XDoTool(const std::vector<std::string>& Arguments) const {
 void XServer::Kill() {
   XCloseDisplay(display_);
   display_ = nullptr;
-  server_->Signal(SIGKILL);
+  Stop();
 }
 
 void XServer::Close(Window Id) const {

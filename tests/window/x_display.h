@@ -34,6 +34,8 @@ class XServer {
   void Kill();
 
  private:
+  void Stop();
+
   std::string name_;
   std::unique_ptr<Child> server_;
   Display* display_ = nullptr;
