@@ -31,12 +31,16 @@ std::string Slurp(const std::string& path) {
 int StatusOf(int wait_status) { return WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1; }
 
 pid_t Spawn(const std::vector<std::string>& command, const std::vector<std::string>& environment,
-            const std::string& out, const std::string& err) {
+            const std::string& out, const std::string& err) {  // no err: closed
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  if (err.empty()) {
+    posix_spawn_file_actions_addclose(&actions, 2);
+  } else {
+    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  }
   std::vector<char*> argv;
   for (const std::string& word : command) argv.push_back(const_cast<char*>(word.c_str()));
   argv.push_back(nullptr);
@@ -67,9 +71,10 @@ Finished RunToEnd(const std::vector<std::string>& Command,
   return finished;
 }
 
-Child::Child(const std::vector<std::string>& Command, const std::vector<std::string>& Environment)
+Child::Child(const std::vector<std::string>& Command, const std::vector<std::string>& Environment,
+             ErrStream Err)
     : err_path_(TempPath(".err")) {
-  pid_ = Spawn(Command, Environment, "/dev/null", err_path_);
+  pid_ = Spawn(Command, Environment, "/dev/null", Err == ErrStream::Closed ? "" : err_path_);
 }
 
 Child::~Child() {

@@ -19,10 +19,15 @@ struct Finished {
 Finished RunToEnd(const std::vector<std::string>& Command,
                   const std::vector<std::string>& Environment = {});
 
+// What a child's standard error is: captured for Err, or closed, as some
+// launchers start programs.
+enum class ErrStream { Captured, Closed };
+
 // A process running in the background; killed if still running at the end.
 class Child {
  public:
-  Child(const std::vector<std::string>& Command, const std::vector<std::string>& Environment = {});
+  Child(const std::vector<std::string>& Command, const std::vector<std::string>& Environment = {},
+        ErrStream Err = ErrStream::Captured);
   ~Child();
   Child(const Child&) = delete;
   Child& operator=(const Child&) = delete;

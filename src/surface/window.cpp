@@ -1,12 +1,13 @@
 #include "surface/window.h"
 
+#include <fcntl.h>
+
 #include <cmath>
 #include <cstdlib>
-#include <string_view>
 #include <vector>
 
 #include "surface/clock.h"
-#include "surface/display_loss.h"
+#include "surface/display_server.h"
 #include "surface/icon.h"
 
 namespace {
@@ -16,55 +17,68 @@ constexpr Uint32 kShowTimeoutMs = 2000;
 
 std::string SdlError(const std::string& call) { return call + ": " + SDL_GetError(); }
 
-// SDL falls back to drivers that draw nowhere when no display can be opened;
-// the animation would then run invisibly for ever. Only the drivers whose
-// display the environment names are tried (unless the user chose one), so
-// that a missing display gives one clear message.
-bool DrawsOnScreen(std::string_view driver) { return driver != "offscreen" && driver != "dummy"; }
-
-bool Named(const char* variable) {
-  const char* value = std::getenv(variable);
-  return value != nullptr && *value != '\0';
+// A launcher may start the program with standard input, output or error
+// closed; the display connection would then take that descriptor, and a
+// message meant for standard error would go down the socket.
+void OpenClosedStandardStreams() {
+  for (int descriptor = 0; descriptor <= 2; ++descriptor) {
+    if (fcntl(descriptor, F_GETFD) == -1) open("/dev/null", O_RDWR);
+  }
 }
 
-struct Driver {
-  std::string name;
-  std::string display;
-};
-
-std::vector<Driver> CandidateDrivers() {
-  if (Named("SDL_VIDEODRIVER")) return {{std::getenv("SDL_VIDEODRIVER"), "SDL_VIDEODRIVER"}};
-  std::vector<Driver> drivers;
-  if (Named("WAYLAND_DISPLAY")) drivers.push_back({"wayland", std::getenv("WAYLAND_DISPLAY")});
-  if (Named("DISPLAY")) drivers.push_back({"x11", std::getenv("DISPLAY")});
-  return drivers;
-}
-
-void InitVideo() {
-  // The window class that the desktop entry's StartupWMClass names.
+void SetCommonHints() {
+  // The window class that the desktop entry's StartupWMClass names; SDL's
+  // Wayland driver takes it as the application id too.
   setenv("SDL_VIDEO_X11_WMCLASS", "boska", 0);
   SDL_SetHint(SDL_HINT_APP_NAME, kTitle);
   SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
-  // Present from memory: no OpenGL stack for a picture that changes once a
-  // second.
-  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
+  // The click that brings the window to the front ends it too.
+  SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
+}
+
+// A hidden window on Server, able to present; nothing if any step fails, with
+// SDL shut down again and the reason in Failure.
+SDL_Window* TryOpen(const DisplayServer& Server, std::string& Failure) {
+  try {
+    PrepareFor(Server);
+  } catch (const DisplayError& error) {
+    Failure = error.what();
+    return nullptr;
+  }
+  SDL_SetHint(SDL_HINT_VIDEODRIVER, Server.driver.c_str());
+  if (SDL_Init(SDL_INIT_VIDEO) != 0) {
+    Failure = SDL_GetError();
+    return nullptr;
+  }
+  SDL_Window* window =
+      SDL_CreateWindow(kTitle, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, kDesignWidth,
+                       kDesignHeight, SDL_WINDOW_BORDERLESS | SDL_WINDOW_HIDDEN);
+  if (window != nullptr && SDL_GetWindowSurface(window) != nullptr) return window;
+  Failure = SdlError(window == nullptr ? "SDL_CreateWindow" : "SDL_GetWindowSurface");
+  if (window != nullptr) SDL_DestroyWindow(window);
+  SDL_Quit();
+  return nullptr;
+}
+
+// The window on the first server that the environment names and that can
+// show it: a Wayland session whose compositor cannot be used falls back to
+// its X server.
+SDL_Window* OpenWindow() {
+  OpenClosedStandardStreams();
+  SetCommonHints();
   std::string failures;
-  for (const Driver& driver : CandidateDrivers()) {
-    if (!DrawsOnScreen(driver.name)) {
-      failures += "the '" + driver.name + "' video driver draws on no display";
-      continue;
+  for (const DisplayServer& server : CandidateServers()) {
+    std::string failure;
+    if (SDL_Window* window = TryOpen(server, failure)) {
+      EndOnDisplayFaults(server);
+      return window;
     }
-    SDL_SetHint(SDL_HINT_VIDEODRIVER, driver.name.c_str());
-    if (SDL_Init(SDL_INIT_VIDEO) == 0) {
-      if (driver.name == "x11") EndOnX11DisplayLoss();
-      return;
-    }
-    failures += (failures.empty() ? "" : "; ") + driver.display + " (" + driver.name +
-                "): " + SDL_GetError();
+    failures +=
+        (failures.empty() ? "" : "; ") + server.display + " (" + server.driver + "): " + failure;
   }
   if (failures.empty()) failures = "neither DISPLAY nor WAYLAND_DISPLAY names one";
-  throw DisplayError(failures);
+  throw DisplayError("cannot open display: " + failures);
 }
 
 void SetIcon(SDL_Window* window) {
@@ -85,18 +99,7 @@ Int16 ShiftState(Uint16 modifiers) {
 
 }  // namespace
 
-DisplayError::DisplayError(const std::string& what)
-    : std::runtime_error("cannot open display: " + what) {}
-
-SdlWindow::SdlWindow(RandomSource& Random) : PictureWindow(Random) {
-  InitVideo();
-  window_ = SDL_CreateWindow(kTitle, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, kDesignWidth,
-                             kDesignHeight, SDL_WINDOW_BORDERLESS | SDL_WINDOW_HIDDEN);
-  if (window_ == nullptr) {
-    const std::string error = SdlError("SDL_CreateWindow");
-    SDL_Quit();
-    throw SurfaceError(error);
-  }
+SdlWindow::SdlWindow(RandomSource& Random) : PictureWindow(Random), window_(OpenWindow()) {
   SetIcon(window_);
 }
 
@@ -160,6 +163,8 @@ Single SdlWindow::Timer() { return static_cast<float>(SecondsSinceMidnight()); }
 void SdlWindow::Handle(const SDL_Event& Event) {
   switch (Event.type) {
     case SDL_QUIT:
+      // A compositor that goes away is not a request to end.
+      EndIfDisplayGone(window_);
       End();
     case SDL_WINDOWEVENT:
       if (Event.window.event == SDL_WINDOWEVENT_CLOSE) End();

@@ -3,27 +3,22 @@
 // What it promises:
 //  - a window titled "Boska" with no border or title bar, client area
 //    494 × 441, window class "boska", the program's icon;
-//  - the surface in front shown from its persistent image, through SDL's
-//    software path (no OpenGL), and repainted whenever the window is exposed;
+//  - the surface in front shown from its persistent image, and repainted
+//    whenever the window is exposed: from memory on X11 (no OpenGL), through
+//    SDL's OpenGL ES texture on Wayland, its only way;
 //  - key-down and mouse-button-down delivered to the handlers of the surface
 //    in front; closing the window by the window manager ends the program;
 //  - a wait for events that sleeps in the event queue instead of polling;
-//  - the desktop's screensaver left alone.
+//  - the desktop's screensaver left alone;
+//  - a native Wayland client where the session has a compositor, an X11
+//    client otherwise (display_server.h).
 // What it leaves out: resizing (the animation keeps the size it found at
 // start-up), other events.
 #pragma once
 
 #include <SDL.h>
 
-#include <stdexcept>
-
 #include "surface/picture_window.h"
-
-// No display could be opened (or only a display-less video driver).
-class DisplayError : public std::runtime_error {
- public:
-  explicit DisplayError(const std::string& what);
-};
 
 class SdlWindow final : public PictureWindow {
  public:

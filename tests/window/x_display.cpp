@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <filesystem>
 #include <fstream>
 #include <stdexcept>
 #include <thread>
@@ -20,30 +21,67 @@ bool Taken(const std::string& n) {
   return lock >> pid && pid > 0 && (kill(pid, 0) == 0 || errno == EPERM);
 }
 
-std::optional<long> Cardinal(Display* display, Window window, const char* name) {
-  Atom type = None;
+std::vector<long> Numbers(Display* display, Window window, const char* name, Atom type) {
+  Atom actual = None;
   int format = 0;
   unsigned long count = 0, after = 0;
   unsigned char* data = nullptr;
-  std::optional<long> value;
-  if (XGetWindowProperty(display, window, XInternAtom(display, name, False), 0, 1, False,
-                         XA_CARDINAL, &type, &format, &count, &after, &data) == Success &&
-      count == 1) {
-    value = *reinterpret_cast<long*>(data);
-  }
+  XGetWindowProperty(display, window, XInternAtom(display, name, False), 0, 4096, False, type,
+                     &actual, &format, &count, &after, &data);
+  std::vector<long> values(reinterpret_cast<long*>(data), reinterpret_cast<long*>(data) + count);
   if (data != nullptr) XFree(data);
-  return value;
+  return values;
+}
+
+std::optional<long> Cardinal(Display* display, Window window, const char* name) {
+  const std::vector<long> values = Numbers(display, window, name, XA_CARDINAL);
+  if (values.size() != 1) return std::nullopt;
+  return values[0];
+}
+
+// The mapped window of process Pid below Parent: a top-level window, or the
+// client inside a window manager's frame.
+std::optional<Window> MappedWindowOf(Display* display, Window Parent, pid_t Pid, int Depth = 0) {
+  Window root = 0, parent = 0, *children = nullptr;
+  unsigned count = 0;
+  XQueryTree(display, Parent, &root, &parent, &children, &count);
+  std::optional<Window> found;
+  for (unsigned i = 0; i < count && !found; ++i) {
+    XWindowAttributes attributes;
+    if (!XGetWindowAttributes(display, children[i], &attributes) ||
+        attributes.map_state != IsViewable) {
+      continue;
+    }
+    if (Cardinal(display, children[i], "_NET_WM_PID") == Pid) {
+      found = children[i];
+    } else if (Depth < 2) {
+      found = MappedWindowOf(display, children[i], Pid, Depth + 1);
+    }
+  }
+  if (children != nullptr) XFree(children);
+  return found;
+}
+
+// One colour channel of a pixel, scaled to 0 to 255 whatever its width (10
+// bits on a 30-bit screen).
+std::uint32_t Channel(unsigned long Pixel, unsigned long Mask) {
+  const int shift = __builtin_ctzl(Mask);
+  const unsigned long top = Mask >> shift;
+  return static_cast<std::uint32_t>((((Pixel & Mask) >> shift) * 255 + top / 2) / top);
 }
 
 }  // namespace
 
-XServer::XServer() {
+XServer::XServer(const std::vector<std::string>& Screens) {
   for (int number = 77; number < 200 && display_ == nullptr; ++number) {
     const std::string n = std::to_string(number);
     if (Taken(n)) continue;
     name_ = ":" + n;
-    server_ = std::make_unique<Child>(
-        std::vector<std::string>{"Xvfb", name_, "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
+    std::vector<std::string> command{"Xvfb", name_, "-nolisten", "tcp"};
+    for (std::size_t screen = 0; screen < Screens.size(); ++screen) {
+      command.insert(command.end(), {"-screen", std::to_string(screen), Screens[screen]});
+    }
+    server_ = std::make_unique<Child>(command);
     for (int attempt = 0; attempt < 100 && display_ == nullptr; ++attempt) {
       if (server_->WaitFor(std::chrono::milliseconds(50))) break;  // it failed to start
       display_ = XOpenDisplay(name_.c_str());
@@ -70,20 +108,11 @@ void XServer::Stop() {
 std::optional<Window> XServer::WaitForWindow(pid_t Pid, std::chrono::milliseconds Timeout) const {
   const auto deadline = std::chrono::steady_clock::now() + Timeout;
   while (std::chrono::steady_clock::now() < deadline) {
-    Window root = 0, parent = 0, *children = nullptr;
-    unsigned count = 0;
-    XQueryTree(display_, DefaultRootWindow(display_), &root, &parent, &children, &count);
-    std::optional<Window> found;
-    for (unsigned i = 0; i < count && !found; ++i) {
-      XWindowAttributes attributes;
-      if (Cardinal(display_, children[i], "_NET_WM_PID") == Pid &&
-          XGetWindowAttributes(display_, children[i], &attributes) &&
-          attributes.map_state == IsViewable) {
-        found = children[i];
+    for (int screen = 0; screen < ScreenCount(display_); ++screen) {
+      if (const auto found = MappedWindowOf(display_, RootWindow(display_, screen), Pid)) {
+        return found;
       }
     }
-    if (children != nullptr) XFree(children);
-    if (found) return found;
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   return std::nullopt;
@@ -96,9 +125,15 @@ std::vector<std::uint32_t> XServer::Screenshot(Window Id, int& Width, int& Heigh
   Height = attributes.height;
   XImage* image = XGetImage(display_, Id, 0, 0, static_cast<unsigned>(Width),
                             static_cast<unsigned>(Height), AllPlanes, ZPixmap);
+  const Visual& visual = *attributes.visual;
   std::vector<std::uint32_t> pixels;
-  for (int y = 0; y < Height; ++y)
-    for (int x = 0; x < Width; ++x) pixels.push_back(XGetPixel(image, x, y) & 0xFFFFFF);
+  for (int y = 0; y < Height; ++y) {
+    for (int x = 0; x < Width; ++x) {
+      const unsigned long pixel = XGetPixel(image, x, y);
+      pixels.push_back(Channel(pixel, visual.red_mask) << 16 |
+                       Channel(pixel, visual.green_mask) << 8 | Channel(pixel, visual.blue_mask));
+    }
+  }
   XDestroyImage(image);
   return pixels;
 }
@@ -126,4 +161,52 @@ void XServer::Close(Window Id) const {
   event.xclient.data.l[1] = CurrentTime;
   XSendEvent(display_, Id, False, NoEventMask, &event);
   XFlush(display_);
+}
+
+std::vector<long> XServer::Property(Window Id, const char* Name, Atom Type) const {
+  return Numbers(display_, Id, Name, Type);
+}
+
+Openbox::Openbox(const XServer& Server)
+    : openbox_({"openbox", "--sm-disable"}, {"DISPLAY=" + Server.Name()}) {
+  const Window root = DefaultRootWindow(Server.Connection());
+  for (int attempt = 0; attempt < 250; ++attempt) {
+    if (!Server.Property(root, "_NET_SUPPORTING_WM_CHECK", XA_WINDOW).empty()) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  throw std::runtime_error("openbox did not start");
+}
+
+Weston::Weston(const XServer& Server, int Width, int Height) {
+  char folder[] = "/tmp/boska-weston-XXXXXX";
+  if (mkdtemp(folder) == nullptr) throw std::runtime_error("no runtime folder for weston");
+  runtime_dir_ = folder;
+  weston_ = std::make_unique<Child>(
+      std::vector<std::string>{"weston", "--backend=x11-backend.so", "--use-pixman",
+                               "--socket=wayland-boska", "--width=" + std::to_string(Width),
+                               "--height=" + std::to_string(Height)},
+      std::vector<std::string>{"DISPLAY=" + Server.Name(), "XDG_RUNTIME_DIR=" + runtime_dir_,
+                               "WAYLAND_DISPLAY="});
+  for (int attempt = 0; attempt < 250; ++attempt) {
+    if (std::filesystem::exists(runtime_dir_ + "/wayland-boska.lock") &&
+        std::filesystem::exists(runtime_dir_ + "/wayland-boska")) {
+      return;
+    }
+    if (weston_->WaitFor(std::chrono::milliseconds(20))) break;
+  }
+  throw std::runtime_error("weston did not start: " + weston_->Err());
+}
+
+Weston::~Weston() {
+  Stop();
+  std::filesystem::remove_all(runtime_dir_);
+}
+
+std::vector<std::string> Weston::ClientEnvironment() const {
+  return {"XDG_RUNTIME_DIR=" + runtime_dir_, "WAYLAND_DISPLAY=wayland-boska"};
+}
+
+void Weston::Stop() {
+  weston_->Signal(SIGTERM);
+  weston_->WaitFor(std::chrono::seconds(2));
 }

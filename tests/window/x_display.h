@@ -14,7 +14,8 @@
 
 class XServer {
  public:
-  XServer();
+  // One screen of this size and depth, "WxHxD", each.
+  explicit XServer(const std::vector<std::string>& Screens = {"1024x768x24"});
   ~XServer();
   XServer(const XServer&) = delete;
   XServer& operator=(const XServer&) = delete;
@@ -22,7 +23,8 @@ class XServer {
   const std::string& Name() const { return name_; }
   Display* Connection() const { return display_; }
 
-  // The top-level window of the process, once it is mapped.
+  // The process's window, once it is mapped, on any screen and whether or not
+  // a window manager has framed it.
   std::optional<Window> WaitForWindow(pid_t Pid, std::chrono::milliseconds Timeout) const;
   // The window's pixels as 0xRRGGBB, row by row.
   std::vector<std::uint32_t> Screenshot(Window Id, int& Width, int& Height) const;
@@ -32,6 +34,8 @@ class XServer {
   void Close(Window Id) const;
   // Stops the server under its clients.
   void Kill();
+  // Reads a property of Window as a list of numbers (empty if it has none).
+  std::vector<long> Property(Window Id, const char* Name, Atom Type) const;
 
  private:
   void Stop();
@@ -39,4 +43,32 @@ class XServer {
   std::string name_;
   std::unique_ptr<Child> server_;
   Display* display_ = nullptr;
+};
+
+// The window manager openbox on Server, ready once the constructor returns.
+class Openbox {
+ public:
+  explicit Openbox(const XServer& Server);
+
+ private:
+  Child openbox_;
+};
+
+// A nested Wayland compositor: Weston in a window of Server, drawing with
+// its software renderer, with a private runtime folder.
+class Weston {
+ public:
+  Weston(const XServer& Server, int Width, int Height);
+  ~Weston();
+  Weston(const Weston&) = delete;
+  Weston& operator=(const Weston&) = delete;
+
+  // What a client needs in its environment to connect to it.
+  std::vector<std::string> ClientEnvironment() const;
+  // Ends it, as a user logging out would.
+  void Stop();
+
+ private:
+  std::string runtime_dir_;
+  std::unique_ptr<Child> weston_;
 };

@@ -1,0 +1,43 @@
+// What differs between the display servers that the window runs on. SDL
+// hides most of it; the rest is here, one rule in one place: which servers
+// to try, what SDL must be told before it opens a window on one, and how the
+// loss of the server ends the program.
+#pragma once
+
+#include <SDL.h>
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+// No display could be opened, or it cannot show the pictures.
+class DisplayError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct DisplayServer {
+  std::string driver;   // SDL's video driver
+  std::string display;  // the display's name, for messages
+};
+
+// The servers that the environment names, in the order to try them: the
+// user's choice of SDL video driver alone, or else Wayland and then X11.
+std::vector<DisplayServer> CandidateServers();
+
+// Tells SDL what it needs before it opens a window on Server. Throws
+// DisplayError when the server cannot show the pictures at all.
+void PrepareFor(const DisplayServer& Server);
+
+// Once the window is open on Server: a broken connection, or a request the
+// server refuses (the window destroyed by another client), ends the program
+// at once with one "boska: " line and status 1.
+void EndOnDisplayFaults(const DisplayServer& Server);
+
+// SDL turns a broken Wayland connection into a quit event: if that is what
+// the quit event means, ends the program as LoseDisplay does.
+void EndIfDisplayGone(SDL_Window* window);
+
+// Ends the program with "boska: lost the display Name" and status 1. Nothing
+// can be cleaned up over a broken connection, so nothing is.
+[[noreturn]] void LoseDisplay(const std::string& Name);

@@ -1,0 +1,197 @@
+// The real program on the desktops people run: under a window manager, as a
+// client of a real Wayland compositor, and on X servers that are not the
+// plain single 24-bit screen.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+// clang-format off
+#include <X11/Xatom.h>
+// clang-format on
+
+#include <csignal>
+#include <thread>
+
+#include "x_display.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using testing::HasSubstr;
+using testing::StartsWith;
+
+const std::string kBoska = BOSKA_PATH;
+
+// Whether a pixel became a neutral gray that a plant may have (its own gray,
+// or one softened by the shrunk copy) since the shot Before.
+bool NewGray(std::uint32_t Before, std::uint32_t After) {
+  const std::uint32_t red = After >> 16, green = (After >> 8) & 0xFF, blue = After & 0xFF;
+  return After != Before && red == green && green == blue && red <= 200;
+}
+
+long NewGrays(const std::vector<std::uint32_t>& Before, const std::vector<std::uint32_t>& After) {
+  long grays = 0;
+  for (std::size_t i = 0; i < After.size(); ++i) grays += NewGray(Before[i], After[i]);
+  return grays;
+}
+
+std::vector<std::uint32_t> RootShot(const XServer& Server) {
+  int width = 0, height = 0;
+  return Server.Screenshot(DefaultRootWindow(Server.Connection()), width, height);
+}
+
+// The screen once it has stopped changing (a compositor has drawn its desktop).
+std::vector<std::uint32_t> SettledShot(const XServer& Server) {
+  std::vector<std::uint32_t> last, shot = RootShot(Server);
+  for (int attempt = 0; attempt < 50 && shot != last; ++attempt) {
+    std::this_thread::sleep_for(100ms);
+    last = std::exchange(shot, RootShot(Server));
+  }
+  return shot;
+}
+
+void ExpectOneLine(const std::string& Err, const std::string& Start) {
+  EXPECT_THAT(Err, StartsWith(Start));
+  EXPECT_EQ(std::count(Err.begin(), Err.end(), '\n'), 1) << Err;
+}
+
+class UnderOpenbox : public testing::Test {
+ protected:
+  Window Start() {
+    boska_ = std::make_unique<Child>(std::vector<std::string>{kBoska}, OnServer());
+    const std::optional<Window> window = server_.WaitForWindow(boska_->Pid(), 5s);
+    if (!window) throw std::runtime_error("no window appeared");
+    return *window;
+  }
+
+  std::vector<std::string> OnServer() const { return {"DISPLAY=" + server_.Name()}; }
+
+  bool BecomesActive(Window Id) const {
+    for (int attempt = 0; attempt < 50; ++attempt) {
+      const Window root = DefaultRootWindow(server_.Connection());
+      if (server_.Property(root, "_NET_ACTIVE_WINDOW", XA_WINDOW) == std::vector<long>{long(Id)}) {
+        return true;
+      }
+      std::this_thread::sleep_for(20ms);
+    }
+    return false;
+  }
+
+  XServer server_;
+  Openbox openbox_{server_};
+  std::unique_ptr<Child> boska_;
+};
+
+TEST_F(UnderOpenbox, HasNoFrameTakesTheFocusAndEndsOnAKey) {
+  const Window window = Start();
+  EXPECT_EQ(server_.Property(window, "_NET_FRAME_EXTENTS", XA_CARDINAL),
+            (std::vector<long>{0, 0, 0, 0}));
+  EXPECT_TRUE(BecomesActive(window));
+  std::this_thread::sleep_for(500ms);
+  server_.XDoTool({"key", "space"});
+  EXPECT_EQ(boska_->WaitFor(1s), 0);
+}
+
+TEST_F(UnderOpenbox, TheClickThatFocusesItEndsIt) {
+  const Window window = Start();
+  Child xterm({"xterm", "-geometry", "20x4+0+0"}, OnServer());
+  const std::optional<Window> terminal = server_.WaitForWindow(xterm.Pid(), 5s);
+  ASSERT_TRUE(terminal && BecomesActive(*terminal));
+  int x = 0, y = 0;
+  Window child = 0;
+  XTranslateCoordinates(server_.Connection(), window, DefaultRootWindow(server_.Connection()), 250,
+                        250, &x, &y, &child);
+  server_.XDoTool({"mousemove", std::to_string(x), std::to_string(y), "click", "1"});
+  EXPECT_EQ(boska_->WaitFor(1s), 0);
+}
+
+// A Wayland session, with (mixed) or without an X display beside it.
+class OnWeston : public testing::TestWithParam<bool> {
+ protected:
+  // Starts boska and waits until a plant shows inside Weston's output;
+  // returns the offset on the screen of one of its pixels.
+  long StartAndSeeAPlant() {
+    std::vector<std::string> environment = weston_.ClientEnvironment();
+    environment.push_back(GetParam() ? "DISPLAY=" + server_.Name() : "DISPLAY=");
+    const std::vector<std::uint32_t> before = SettledShot(server_);
+    boska_ = std::make_unique<Child>(std::vector<std::string>{kBoska}, environment);
+    std::vector<std::uint32_t> after = RootShot(server_);
+    for (int shot = 0; shot < 40 && NewGrays(before, after) < 2000; ++shot) {
+      if (boska_->WaitFor(100ms)) throw std::runtime_error("boska ended: " + boska_->Err());
+      after = RootShot(server_);
+    }
+    EXPECT_GE(NewGrays(before, after), 2000);
+    // A Wayland client: nothing of it on the X server.
+    EXPECT_FALSE(server_.WaitForWindow(boska_->Pid(), 0ms));
+    long at = 0;
+    while (at + 1 < long(after.size()) && !NewGray(before[at], after[at])) ++at;
+    return at;
+  }
+
+  XServer server_;
+  Weston weston_{server_, 800, 600};
+  std::unique_ptr<Child> boska_;
+};
+
+std::string SessionName(const testing::TestParamInfo<bool>& Session) {
+  return Session.param ? "Mixed" : "WaylandOnly";
+}
+
+INSTANTIATE_TEST_SUITE_P(Session, OnWeston, testing::Values(true, false), SessionName);
+
+// Keys and clicks go through XTEST into Weston's window and on to boska.
+TEST_P(OnWeston, DrawsAndEndsWith0OnTerminationAKeyOrAClick) {
+  for (const char* ending : {"SIGTERM", "key", "click"}) {
+    const long at = StartAndSeeAPlant();
+    const int width = DisplayWidth(server_.Connection(), 0);
+    server_.XDoTool({"mousemove", std::to_string(at % width), std::to_string(at / width)});
+    if (ending == std::string("SIGTERM")) boska_->Signal(SIGTERM);
+    if (ending == std::string("key")) server_.XDoTool({"key", "space"});
+    if (ending == std::string("click")) server_.XDoTool({"click", "1"});
+    EXPECT_EQ(boska_->WaitFor(1s), 0) << ending;
+  }
+}
+
+TEST_P(OnWeston, EndsWithOneLineWhenTheCompositorGoes) {
+  StartAndSeeAPlant();
+  weston_.Stop();
+  EXPECT_EQ(boska_->WaitFor(2s), 1);
+  ExpectOneLine(boska_->Err(), "boska: lost the display wayland-boska");
+}
+
+TEST(OnX11, EndsWithOneLineWhenAnotherClientDestroysTheWindow) {
+  XServer server;
+  Child boska({kBoska}, {"DISPLAY=" + server.Name()});
+  const std::optional<Window> window = server.WaitForWindow(boska.Pid(), 5s);
+  ASSERT_TRUE(window);
+  server.XDoTool({"windowclose", std::to_string(*window)});
+  EXPECT_EQ(boska.WaitFor(2s), 1);
+  ExpectOneLine(boska.Err(), "boska: ");
+}
+
+TEST(OnX11, DrawsOnA30BitScreen) {
+  XServer server({"1024x768x30"});
+  const std::vector<std::uint32_t> before = RootShot(server);
+  Child boska({kBoska}, {"DISPLAY=" + server.Name()});
+  ASSERT_TRUE(server.WaitForWindow(boska.Pid(), 5s)) << boska.Err();
+  std::this_thread::sleep_for(1500ms);
+  EXPECT_GE(NewGrays(before, RootShot(server)), 2000);
+}
+
+TEST(OnX11, NamesTheColourDepthOfAPaletteScreen) {
+  XServer server({"800x600x8"});
+  const Finished run = RunToEnd({kBoska}, {"DISPLAY=" + server.Name(), "WAYLAND_DISPLAY="});
+  EXPECT_EQ(run.status, 1);
+  ExpectOneLine(run.err, "boska: cannot open display: ");
+  EXPECT_THAT(run.err, HasSubstr("8-bit colour"));
+}
+
+TEST(OnX11, OpensOnTheScreenThatTheDisplayNames) {
+  XServer server({"800x600x24", "1024x768x24"});
+  Child boska({kBoska}, {"DISPLAY=" + server.Name() + ".1"});
+  const std::optional<Window> window = server.WaitForWindow(boska.Pid(), 5s);
+  ASSERT_TRUE(window);
+  XWindowAttributes attributes;
+  XGetWindowAttributes(server.Connection(), *window, &attributes);
+  EXPECT_EQ(XScreenNumberOfScreen(attributes.screen), 1);
+}
+
+}  // namespace
