@@ -37,28 +37,21 @@ void SetCommonHints() {
   SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
 }
 
-// A hidden window on Server, able to present; nothing if any step fails, with
-// SDL shut down again and the reason in Failure.
-SDL_Window* TryOpen(const DisplayServer& Server, std::string& Failure) {
-  try {
-    PrepareFor(Server);
-  } catch (const DisplayError& error) {
-    Failure = error.what();
-    return nullptr;
-  }
+// A hidden window on Server that can present; on failure, SDL is shut down
+// again and DisplayError says why.
+SDL_Window* OpenOn(const DisplayServer& Server) {
+  PrepareFor(Server);
   SDL_SetHint(SDL_HINT_VIDEODRIVER, Server.driver.c_str());
-  if (SDL_Init(SDL_INIT_VIDEO) != 0) {
-    Failure = SDL_GetError();
-    return nullptr;
-  }
+  if (SDL_Init(SDL_INIT_VIDEO) != 0) throw DisplayError(SDL_GetError());
   SDL_Window* window =
       SDL_CreateWindow(kTitle, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, kDesignWidth,
                        kDesignHeight, SDL_WINDOW_BORDERLESS | SDL_WINDOW_HIDDEN);
   if (window != nullptr && SDL_GetWindowSurface(window) != nullptr) return window;
-  Failure = SdlError(window == nullptr ? "SDL_CreateWindow" : "SDL_GetWindowSurface");
+  const std::string failure =
+      SdlError(window == nullptr ? "SDL_CreateWindow" : "SDL_GetWindowSurface");
   if (window != nullptr) SDL_DestroyWindow(window);
   SDL_Quit();
-  return nullptr;
+  throw DisplayError(failure);
 }
 
 // The window on the first server that the environment names and that can
@@ -69,13 +62,14 @@ SDL_Window* OpenWindow() {
   SetCommonHints();
   std::string failures;
   for (const DisplayServer& server : CandidateServers()) {
-    std::string failure;
-    if (SDL_Window* window = TryOpen(server, failure)) {
+    try {
+      SDL_Window* window = OpenOn(server);
       EndOnDisplayFaults(server);
       return window;
+    } catch (const DisplayError& error) {
+      failures += (failures.empty() ? "" : "; ") + server.display + " (" + server.driver +
+                  "): " + error.what();
     }
-    failures +=
-        (failures.empty() ? "" : "; ") + server.display + " (" + server.driver + "): " + failure;
   }
   if (failures.empty()) failures = "neither DISPLAY nor WAYLAND_DISPLAY names one";
   throw DisplayError("cannot open display: " + failures);

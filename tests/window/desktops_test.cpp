@@ -157,6 +157,12 @@ TEST_P(OnWeston, EndsWithOneLineWhenTheCompositorGoes) {
   ExpectOneLine(boska_->Err(), "boska: lost the display wayland-boska");
 }
 
+TEST(OnX11, TakesOverWhenTheSessionsCompositorCannotBeReached) {
+  XServer server;
+  Child boska({kBoska}, {"DISPLAY=" + server.Name(), "WAYLAND_DISPLAY=wayland-gone"});
+  EXPECT_TRUE(server.WaitForWindow(boska.Pid(), 5s)) << boska.Err();
+}
+
 TEST(OnX11, EndsWithOneLineWhenAnotherClientDestroysTheWindow) {
   XServer server;
   Child boska({kBoska}, {"DISPLAY=" + server.Name()});
