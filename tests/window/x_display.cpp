@@ -167,8 +167,12 @@ std::vector<long> XServer::Property(Window Id, const char* Name, Atom Type) cons
   return Numbers(display_, Id, Name, Type);
 }
 
-Openbox::Openbox(const XServer& Server)
-    : openbox_({"openbox", "--sm-disable"}, {"DISPLAY=" + Server.Name()}) {
+// Without a font cache openbox takes some 20 s to manage its first window (on
+// a fresh machine, where the package install left none), so it is built first.
+Openbox::Openbox(const XServer& Server) {
+  RunToEnd({"fc-cache"});
+  openbox_ = std::make_unique<Child>(std::vector<std::string>{"openbox", "--sm-disable"},
+                                     std::vector<std::string>{"DISPLAY=" + Server.Name()});
   const Window root = DefaultRootWindow(Server.Connection());
   for (int attempt = 0; attempt < 250; ++attempt) {
     if (!Server.Property(root, "_NET_SUPPORTING_WM_CHECK", XA_WINDOW).empty()) return;

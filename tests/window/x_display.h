@@ -51,7 +51,7 @@ class Openbox {
   explicit Openbox(const XServer& Server);
 
  private:
-  Child openbox_;
+  std::unique_ptr<Child> openbox_;
 };
 
 // A nested Wayland compositor: Weston in a window of Server, drawing with
