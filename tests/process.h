@@ -2,7 +2,6 @@
 #pragma once
 
 #include <sys/types.h>
-
 #include <chrono>
 #include <optional>
 #include <string>

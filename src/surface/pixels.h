@@ -47,6 +47,11 @@ struct ShrinkQuad {
 // shrinking is left to Cairo, whose GOOD filter averages areas there.
 class ShrinkCopy {
  public:
+  // The vector path (AVX2) where the processor has it, or the plain one,
+  // which gives the same pixels everywhere.
+  enum class Path { Fastest, Plain };
+  explicit ShrinkCopy(Path Use = Path::Fastest);
+
   // Whether this copy is one that Run does: integral destination corner,
   // neither side shrunk below three quarters nor enlarged.
   static bool Handles(double X1, double Y1, int Width1, int Height1, int Width2, int Height2);
@@ -66,6 +71,7 @@ class ShrinkCopy {
                     int Limit);
   void PlanColumns(int SourceWidth, int X1, int Width1, int X2, int Width2, int Left, int Right);
 
+  bool vector_;
   // Per output column its taps, the vector path's plan and the blended row;
   // kept between frames so that a frame allocates nothing.
   std::vector<Tap> columns_;

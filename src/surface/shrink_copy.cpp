@@ -24,12 +24,15 @@ std::uint32_t Mix(std::uint32_t a, std::uint32_t b, int weight) {
   return result;
 }
 
-#if defined(__x86_64__)
 bool HasAvx2() {
-  static const bool has = __builtin_cpu_supports("avx2");
-  return has;
+#if defined(__x86_64__)
+  return __builtin_cpu_supports("avx2");
+#else
+  return false;
+#endif
 }
 
+#if defined(__x86_64__)
 __attribute__((target("avx2"))) __m256i Load2(const void* low, const void* high) {
   return _mm256_inserti128_si256(
       _mm256_castsi128_si256(_mm_loadu_si128(static_cast<const __m128i*>(low))),
@@ -95,15 +98,17 @@ __attribute__((target("avx2"))) void VectorMixColumns(const std::uint32_t* row, 
 #endif
 
 void MixRows(const std::uint32_t* row0, const std::uint32_t* row1, const std::uint32_t* next,
-             std::uint32_t* out, int count, int weight) {
+             std::uint32_t* out, int count, int weight, bool vector) {
   int x = 0;
 #if defined(__x86_64__)
-  if (HasAvx2()) x = VectorMixRows(row0, row1, next, out, count, weight);
+  if (vector) x = VectorMixRows(row0, row1, next, out, count, weight);
 #endif
   for (; x < count; ++x) out[x] = Mix(row0[x], row1[x], weight);
 }
 
 }  // namespace
+
+ShrinkCopy::ShrinkCopy(Path Use) : vector_(Use == Path::Fastest && HasAvx2()) {}
 
 bool ShrinkCopy::Handles(double X1, double Y1, int Width1, int Height1, int Width2, int Height2) {
   const auto mild = [](int to, int from) { return to <= from && 4 * to >= 3 * from; };
@@ -131,7 +136,7 @@ void ShrinkCopy::PlanColumns(int SourceWidth, int X1, int Width1, int X2, int Wi
   for (int x = Left; x < Right; ++x)
     columns_.push_back(Sample(x, X1, Width1, X2, Width2, SourceWidth));
 #if defined(__x86_64__)
-  if (!HasAvx2()) return;
+  if (!vector_) return;
   for (std::size_t c = 0; c + 4 <= columns_.size(); c += 4) {
     ShrinkQuad quad{};
     for (int half = 0; half < 2; ++half) {
@@ -172,7 +177,7 @@ void ShrinkCopy::Run(const PixelRows& From, const PixelRows& To, int X1, int Y1,
     const std::uint32_t* source = From.Row(row.first);
     if (row.weight != 0) {
       const std::uint32_t* next = From.Row(std::min(row.second + 1, From.Height - 1));
-      MixRows(source, From.Row(row.second), next, blended_.data(), From.Width, row.weight);
+      MixRows(source, From.Row(row.second), next, blended_.data(), From.Width, row.weight, vector_);
       source = blended_.data();
     }
     std::uint32_t* out = To.Row(y) + left;

@@ -43,7 +43,9 @@ TEST(StartUp, RoundsTheClientSizeHalfToEven) {
   const struct {
     float width, height;
     int scr_w, scr_h;
-  } cases[] = {{1234.5F, 1235.5F, 1234, 1236}, {1234.4F, 32767.4F, 1234, 32767}};
+  } cases[] = {{1235.5F, 1234.5F, 1236, 1234},  // up from one tie, down from the other
+               {1234.5F, 1235.5F, 1234, 1236},
+               {1234.4F, 32767.4F, 1234, 32767}};
   for (const auto& size : cases) {
     Rig rig;
     rig.window.Width = size.width;

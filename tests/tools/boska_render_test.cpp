@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "one_line.h"
 #include "process.h"
 
 namespace {
@@ -42,8 +43,7 @@ TEST(BoskaRender, BadInputIsOneLineAndStatus2) {
         {kRender, "--png", "/proc"}}) {
     const Finished run = RunToEnd(command);
     EXPECT_EQ(run.status, 2) << command[1];
-    EXPECT_THAT(run.err, StartsWith("boska-render: "));
-    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    EXPECT_THAT(run.err, OneLineStartingWith("boska-render: "));
   }
 }
 

@@ -10,15 +10,15 @@
 
 #include <csignal>
 #include <fstream>
+#include <map>
 #include <thread>
 
-#include "surface/icon.h"
+#include "one_line.h"
 #include "x_display.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-using testing::StartsWith;
 
 const std::string kBoska = BOSKA_PATH;
 
@@ -80,23 +80,26 @@ TEST_F(BoskaWindow, OpensBorderlessAtTheDesignSizeWithTitleClassAndIcon) {
   EXPECT_TRUE(motif[0] & 2);
   EXPECT_EQ(motif[2], 0);
 
+  // The icon as designed: 32 × 32, opaque, in black, gray and light gray,
+  // all three of them.
   const std::vector<long> icon = server_->Property(window, "_NET_WM_ICON", XA_CARDINAL);
-  ASSERT_EQ(icon.size(), 2U + kIconSize * kIconSize);
-  EXPECT_EQ(icon[0], kIconSize);
-  EXPECT_EQ(icon[1], kIconSize);
-  for (int i = 0; i < kIconSize * kIconSize; ++i) {
-    EXPECT_EQ(static_cast<std::uint32_t>(icon[2 + i]), Icon()[i]) << i;
-  }
+  ASSERT_EQ(icon.size(), 2U + 32 * 32);
+  EXPECT_EQ(icon[0], 32);
+  EXPECT_EQ(icon[1], 32);
+  std::map<long, int> colours;
+  for (std::size_t i = 2; i < icon.size(); ++i) ++colours[icon[i] & 0xFFFFFFFF];
+  EXPECT_THAT(colours, testing::ElementsAre(testing::Key(0xFF000000), testing::Key(0xFF808080),
+                                            testing::Key(0xFFC0C0C0)));
 }
 
+// The press alone ends it: the key is still down when it is gone.
 TEST_F(BoskaWindow, AKeyPressEndsItWithStatus0) {
   const Window window = Start();
   std::this_thread::sleep_for(1500ms);
   server_->XDoTool({"mousemove", "--window", std::to_string(window), "200", "200"});
-  const auto pressed = std::chrono::steady_clock::now();
-  server_->XDoTool({"key", "space"});
+  server_->XDoTool({"keydown", "space"});
   EXPECT_EQ(boska_->WaitFor(1s), 0);
-  EXPECT_LT(std::chrono::steady_clock::now() - pressed, 1s);
+  server_->XDoTool({"keyup", "space"});
 }
 
 TEST_F(BoskaWindow, AnyMouseButtonEndsItWithStatus0) {
@@ -114,30 +117,6 @@ TEST_F(BoskaWindow, ClosingTheWindowEndsItWithStatus0) {
   std::this_thread::sleep_for(500ms);
   server_->Close(window);
   EXPECT_EQ(boska_->WaitFor(1s), 0);
-}
-
-TEST_F(BoskaWindow, ShowsGrayPlantsThatGrowAndRecede) {
-  const Window window = Start();
-  // Plants grow in frames 1, 4, 7, …, a frame every 0.9 s; the newest plant's
-  // trunk stands on the bottom edge between a quarter and a third of the
-  // width, in the band that only a new plant draws on.
-  bool saw_trunk = false;
-  std::vector<std::uint32_t> first, last;
-  for (int shot = 0; shot < 30; ++shot) {
-    std::this_thread::sleep_for(150ms);
-    last = Shot(window);
-    if (first.empty()) first = last;
-    for (int x = 494 / 4 - 16; x <= 494 / 3 + 16 && !saw_trunk; ++x) {
-      const std::uint32_t pixel = last[436 * 494 + x];
-      const std::uint32_t red = pixel >> 16, green = (pixel >> 8) & 0xFF, blue = pixel & 0xFF;
-      saw_trunk = red == green && green == blue && red < 200;
-    }
-  }
-  EXPECT_TRUE(saw_trunk);
-  EXPECT_NE(first, last);
-  const auto non_white = std::count_if(last.begin(), last.end(),
-                                       [](std::uint32_t pixel) { return pixel != 0xFFFFFF; });
-  EXPECT_GT(non_white, 494 * 441 / 50);
 }
 
 TEST_F(BoskaWindow, StaysSmallAndLoadsNoOpenGL) {
@@ -209,9 +188,7 @@ TEST(BoskaDisplayLoss, EndsWithStatus1AndOneLine) {
     server.Kill();
     EXPECT_EQ(boska.WaitFor(1s), 1);
     if (err == ErrStream::Closed) continue;
-    const std::string message = boska.Err();
-    EXPECT_THAT(message, StartsWith("boska: lost the display"));
-    EXPECT_EQ(std::count(message.begin(), message.end(), '\n'), 1) << message;
+    EXPECT_THAT(boska.Err(), OneLineStartingWith("boska: lost the display"));
   }
 }
 
@@ -219,8 +196,7 @@ TEST(BoskaWithoutDisplay, EndsAtOnceNamingTheDisplay) {
   for (const std::string display : {"DISPLAY=:999", "DISPLAY="}) {
     const Finished run = RunToEnd({kBoska}, {display, "WAYLAND_DISPLAY="});
     EXPECT_EQ(run.status, 1) << display;
-    EXPECT_THAT(run.err, StartsWith("boska: cannot open display: ")) << display;
-    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    EXPECT_THAT(run.err, OneLineStartingWith("boska: cannot open display: ")) << display;
   }
 }
 

@@ -1,0 +1,94 @@
+// The real window in this process, on a private Xvfb server: after every
+// frame the screen shows exactly the picture of the surface raised last,
+// frames come 0.9 s apart, and the process sleeps in between.
+#include <gtest/gtest.h>
+#include <time.h>
+
+#include <functional>
+#include <iostream>
+
+#include "animation/form.h"
+#include "animation/program.h"
+#include "surface/window.h"
+#include "x_display.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double CpuSeconds() {
+  timespec now{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+  return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
+}
+
+double Seconds(Clock::duration Span) { return std::chrono::duration<double>(Span).count(); }
+
+// The window as the animation sees it, with a look at the start of every
+// frame, when the frame before is on the screen.
+class WatchedWindow final : public Platform {
+ public:
+  WatchedWindow(Platform& Inner, std::function<void()> FrameStart)
+      : inner_(Inner), frame_start_(std::move(FrameStart)) {}
+
+  void Run(WindowEvents& Handlers) override { inner_.Run(Handlers); }
+  Single ScaleWidth() override { return inner_.ScaleWidth(); }
+  Single ScaleHeight() override { return inner_.ScaleHeight(); }
+  Surface& pb(Int16 Index) override { return inner_.pb(Index); }
+  void DoEvents() override {
+    frame_start_();
+    inner_.DoEvents();
+  }
+  void WaitEvents(double Seconds) override { inner_.WaitEvents(Seconds); }
+  Single Timer() override { return inner_.Timer(); }
+  void Randomize(Single Seed) override { inner_.Randomize(Seed); }
+  Single Rnd() override { return inner_.Rnd(); }
+
+ private:
+  Platform& inner_;
+  std::function<void()> frame_start_;
+};
+
+TEST(RealWindow, ShowsTheRaisedPictureEveryFrameAtItsPaceAndSleepsBetween) {
+  XServer server;
+  setenv("DISPLAY", server.Name().c_str(), 1);
+  unsetenv("WAYLAND_DISPLAY");
+  Generator random(3);
+  SdlWindow sdl(random);
+  const Form* shown = nullptr;
+  std::vector<Clock::time_point> starts;
+  std::vector<double> cpu;
+  WatchedWindow window(sdl, [&] {
+    starts.push_back(Clock::now());
+    cpu.push_back(CpuSeconds());
+    const std::size_t done = starts.size() - 1;
+    if (done >= 1 && done <= 4) {
+      const PixelRows front = static_cast<const ImageSurface&>(sdl.pb(shown->Cur)).Rows();
+      int width = 0, height = 0;
+      const std::vector<std::uint32_t> screen = server.Screenshot(
+          *server.WaitForWindow(getpid(), std::chrono::seconds(1)), width, height);
+      ASSERT_EQ(width * height, front.Width * front.Height);
+      for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+          ASSERT_EQ(screen[std::size_t(y * width + x)], front.Row(y)[x] & 0xFFFFFF)
+              << "frame " << done << " at " << x << ", " << y;
+        }
+      }
+    }
+    if (done == 8) End();
+  });
+  Form f(window);
+  shown = &f;
+  ASSERT_EQ(EndOf([&] { window.Run(f); }, std::cerr), 0);
+  // The first pause ends at once (there is no frame before it to wait for).
+  for (std::size_t frame = 2; frame < 8; ++frame) {
+    const double period = Seconds(starts[frame + 1] - starts[frame]);
+    EXPECT_GT(period, 0.85) << frame;
+    EXPECT_LT(period, 1.0) << frame;
+  }
+  // Frames 5 to 8, with nothing looked at: a generous bound that only a
+  // pause that spins instead of sleeping breaks.
+  EXPECT_LT((cpu[8] - cpu[5]) / Seconds(starts[8] - starts[5]), 0.2);
+}
+
+}  // namespace
