@@ -50,7 +50,24 @@ std::optional<VisualID> EightBitVisual(Display* display) {
   return choice;
 }
 
+bool closing = false;
+
+int ConnectionBroken(Display* display) { LoseDisplay(DisplayString(display)); }
+
+int RequestRefused(Display* display, XErrorEvent* error) {
+  if (closing) return 0;
+  char what[256];
+  XGetErrorText(display, error->error_code, what, sizeof what);
+  std::fprintf(stderr, "boska: the display %s refused a request: %s (request %d)\n",
+               DisplayString(display), what, error->request_code);
+  std::_Exit(1);
+}
+
 void PrepareForX11() {
+  // Set before SDL starts, so that SDL's own handler passes refusals on to
+  // this one and puts it back when it ends.
+  XSetIOErrorHandler(ConnectionBroken);
+  XSetErrorHandler(RequestRefused);
   // X11 presents from memory (shared-memory images): no OpenGL stack for a
   // picture that changes once a second.
   SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
@@ -78,16 +95,6 @@ void PrepareForWayland() {
   SDL_SetHint(SDL_HINT_VIDEO_WAYLAND_ALLOW_LIBDECOR, "0");
 }
 
-int ConnectionBroken(Display* display) { LoseDisplay(DisplayString(display)); }
-
-int RequestRefused(Display* display, XErrorEvent* error) {
-  char what[256];
-  XGetErrorText(display, error->error_code, what, sizeof what);
-  std::fprintf(stderr, "boska: the display %s refused a request: %s (request %d)\n",
-               DisplayString(display), what, error->request_code);
-  std::_Exit(1);
-}
-
 }  // namespace
 
 std::vector<DisplayServer> CandidateServers() {
@@ -104,11 +111,7 @@ void PrepareFor(const DisplayServer& Server) {
   if (Server.driver == "wayland") PrepareForWayland();
 }
 
-void EndOnDisplayFaults(const DisplayServer& Server) {
-  if (Server.driver != "x11") return;
-  XSetIOErrorHandler(ConnectionBroken);
-  XSetErrorHandler(RequestRefused);
-}
+void ClosingWindow() { closing = true; }
 
 void EndIfDisplayGone(SDL_Window* window) {
   SDL_SysWMinfo info;

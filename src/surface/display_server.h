@@ -27,12 +27,16 @@ std::vector<DisplayServer> CandidateServers();
 
 // Tells SDL what it needs before it opens a window on Server. Throws
 // DisplayError when the server cannot show the pictures at all.
+//
+// From then on, on X11, a broken connection or a request that the server
+// refuses (the window destroyed by another client) ends the program at once
+// with one "boska: " line and status 1, until ClosingWindow.
 void PrepareFor(const DisplayServer& Server);
 
-// Once the window is open on Server: a broken connection, or a request the
-// server refuses (the window destroyed by another client), ends the program
-// at once with one "boska: " line and status 1.
-void EndOnDisplayFaults(const DisplayServer& Server);
+// The window is being closed at the program's end. SDL's closing can race
+// with a message it sent to the window it destroys, which the server then
+// refuses; that is no fault any more.
+void ClosingWindow();
 
 // SDL turns a broken Wayland connection into a quit event: if that is what
 // the quit event means, ends the program as LoseDisplay does.

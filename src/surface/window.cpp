@@ -63,9 +63,7 @@ SDL_Window* OpenWindow() {
   std::string failures;
   for (const DisplayServer& server : CandidateServers()) {
     try {
-      SDL_Window* window = OpenOn(server);
-      EndOnDisplayFaults(server);
-      return window;
+      return OpenOn(server);
     } catch (const DisplayError& error) {
       failures += (failures.empty() ? "" : "; ") + server.display + " (" + server.driver +
                   "): " + error.what();
@@ -98,6 +96,7 @@ SdlWindow::SdlWindow(RandomSource& Random) : PictureWindow(Random), window_(Open
 }
 
 SdlWindow::~SdlWindow() {
+  ClosingWindow();
   SDL_DestroyWindow(window_);
   SDL_Quit();
 }

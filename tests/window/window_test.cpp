@@ -174,7 +174,7 @@ TEST_F(BoskaWindow, TwoInstancesRunSideBySide) {
   EXPECT_NE(Shot(second), before);
   EXPECT_FALSE(boska_->WaitFor(0ms).has_value());
   server_->Close(second);
-  EXPECT_EQ(boska_->WaitFor(1s), 0);
+  EXPECT_EQ(boska_->WaitFor(1s), 0) << boska_->Err();
 }
 
 // With standard error closed by the launcher the message has nowhere to go,
