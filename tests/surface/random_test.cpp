@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cmath>
+#include <vector>
 
 namespace {
 
@@ -29,6 +30,20 @@ TEST(Generator, SpreadsItsNumbersEvenlyOverZeroToOne) {
     EXPECT_NEAR(sum / kDraws, 0.5, 0.005);
     for (const int count : tenths) EXPECT_NEAR(count, kDraws / 10, kDraws / 200);
   }
+}
+
+// Each clock reading seeds a sequence of its own, and the same reading the
+// same sequence: every run of the program draws other plants.
+TEST(Generator, SeedsItsSequenceFromTheClockReading) {
+  const auto first_numbers = [](float reading) {
+    Generator random;
+    random.Randomize(reading);
+    std::vector<float> numbers;
+    for (int i = 0; i < 8; ++i) numbers.push_back(random.Next().Value());
+    return numbers;
+  };
+  EXPECT_EQ(first_numbers(45296.5F), first_numbers(45296.5F));
+  EXPECT_NE(first_numbers(45296.5F), first_numbers(45296.508F));
 }
 
 }  // namespace
