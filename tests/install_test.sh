@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the build into a scratch prefix and checks what a desktop finds
-# there; also checks that the committed Windows icon is the one the icon
-# source draws.
+# there and that the manual pages read cleanly; also checks that the committed
+# Windows icon is the one the icon source draws.
 set -euo pipefail
 build=$1
 source_dir=$2
@@ -10,8 +10,18 @@ trap 'rm -rf "$prefix"' EXIT
 
 cmake --install "$build" --prefix "$prefix" >/dev/null
 for file in bin/boska bin/boska-render share/applications/boska.desktop \
-  share/metainfo/net.boska.boska.metainfo.xml share/icons/hicolor/32x32/apps/boska.png; do
+  share/metainfo/net.boska.boska.metainfo.xml share/man/man6/boska.6.gz \
+  share/man/man6/boska-render.6.gz; do
   [ -e "$prefix/$file" ] || { echo "not installed: $file"; exit 1; }
+done
+# Each icon is a PNG of its folder's size.
+for size in 32 64 128 256; do
+  icon=$prefix/share/icons/hicolor/${size}x$size/apps/boska.png
+  [ "$(od -An -tu4 --endian=big -j16 -N8 "$icon" | xargs)" = "$size $size" ] ||
+    { echo "not a $size x $size icon: $icon"; exit 1; }
+done
+for page in "$source_dir"/resources/man/*.6; do
+  mandoc -T lint -W warning "$page"
 done
 desktop-file-validate "$prefix/share/applications/boska.desktop"
 appstreamcli validate --no-net "$prefix/share/metainfo/net.boska.boska.metainfo.xml" >/dev/null

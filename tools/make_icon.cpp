@@ -1,12 +1,16 @@
-// make_icon: writes the program's icon as a PNG (for the desktop) and as a
-// 16-colour ICO (for the Windows resource script).
+// make_icon DIR: writes the program's icon as a 16-colour ICO (for the
+// Windows resource script), DIR/boska.ico, and as PNGs for the desktops,
+// DIR/hicolor/NxN/apps/boska.png: 32 × 32 as drawn, and 64, 128 and 256
+// enlarged by whole pixels, without smoothing, so that it stays crisp.
 #include <cairo.h>
 
 #include <array>
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 #include "surface/icon.h"
@@ -50,17 +54,18 @@ std::vector<std::uint8_t> Ico(const IconPixels& pixels) {
   return out;
 }
 
-void WritePng(const IconPixels& pixels, const char* path) {
-  cairo_surface_t* image = cairo_image_surface_create(CAIRO_FORMAT_RGB24, kIconSize, kIconSize);
+void WritePng(const IconPixels& pixels, int scale, const std::string& path) {
+  const int size = kIconSize * scale;
+  cairo_surface_t* image = cairo_image_surface_create(CAIRO_FORMAT_RGB24, size, size);
   cairo_surface_flush(image);
   unsigned char* data = cairo_image_surface_get_data(image);
   const int stride = cairo_image_surface_get_stride(image);
-  for (int y = 0; y < kIconSize; ++y) {
+  for (int y = 0; y < size; ++y) {
     auto* row = reinterpret_cast<std::uint32_t*>(data + y * stride);
-    for (int x = 0; x < kIconSize; ++x) row[x] = pixels[y * kIconSize + x];
+    for (int x = 0; x < size; ++x) row[x] = pixels[y / scale * kIconSize + x / scale];
   }
   cairo_surface_mark_dirty(image);
-  const cairo_status_t status = cairo_surface_write_to_png(image, path);
+  const cairo_status_t status = cairo_surface_write_to_png(image, path.c_str());
   cairo_surface_destroy(image);
   if (status != CAIRO_STATUS_SUCCESS) throw std::runtime_error(cairo_status_to_string(status));
 }
@@ -68,14 +73,20 @@ void WritePng(const IconPixels& pixels, const char* path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::cerr << "usage: make_icon PNG ICO\n";
+  if (argc != 2) {
+    std::cerr << "usage: make_icon DIR\n";
     return 2;
   }
   try {
-    WritePng(Icon(), argv[1]);
+    const std::filesystem::path dir = argv[1];
+    for (const int scale : {1, 2, 4, 8}) {
+      const std::string size = std::to_string(kIconSize * scale);
+      const std::filesystem::path apps = dir / "hicolor" / (size + "x" + size) / "apps";
+      std::filesystem::create_directories(apps);
+      WritePng(Icon(), scale, apps / "boska.png");
+    }
     const std::vector<std::uint8_t> ico = Ico(Icon());
-    std::ofstream(argv[2], std::ios::binary)
+    std::ofstream(dir / "boska.ico", std::ios::binary)
         .write(reinterpret_cast<const char*>(ico.data()), static_cast<std::streamsize>(ico.size()));
     return 0;
   } catch (const std::exception& error) {
