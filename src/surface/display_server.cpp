@@ -50,6 +50,13 @@ std::optional<VisualID> EightBitVisual(Display* display) {
   return choice;
 }
 
+// Ends the program; nothing can be cleaned up over a broken connection, so
+// nothing is.
+[[noreturn]] void LoseDisplay(const std::string& Name) {
+  std::fprintf(stderr, "boska: lost the display %s\n", Name.c_str());
+  std::_Exit(1);
+}
+
 bool closing = false;
 
 int ConnectionBroken(Display* display) { LoseDisplay(DisplayString(display)); }
@@ -121,9 +128,4 @@ void EndIfDisplayGone(SDL_Window* window) {
     const char* name = Named("WAYLAND_DISPLAY");
     LoseDisplay(name != nullptr ? name : "wayland-0");
   }
-}
-
-void LoseDisplay(const std::string& Name) {
-  std::fprintf(stderr, "boska: lost the display %s\n", Name.c_str());
-  std::_Exit(1);
 }

@@ -39,9 +39,6 @@ void PrepareFor(const DisplayServer& Server);
 void ClosingWindow();
 
 // SDL turns a broken Wayland connection into a quit event: if that is what
-// the quit event means, ends the program as LoseDisplay does.
+// the quit event means, ends the program with "boska: lost the display …"
+// and status 1.
 void EndIfDisplayGone(SDL_Window* window);
-
-// Ends the program with "boska: lost the display Name" and status 1. Nothing
-// can be cleaned up over a broken connection, so nothing is.
-[[noreturn]] void LoseDisplay(const std::string& Name);
