@@ -30,8 +30,11 @@ std::string Slurp(const std::string& path) {
 
 int StatusOf(int wait_status) { return WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1; }
 
+// Starts the command with standard input on /dev/null, standard output into
+// the file out, and standard error into the file err, or closed if err is
+// empty.
 pid_t Spawn(const std::vector<std::string>& command, const std::vector<std::string>& environment,
-            const std::string& out, const std::string& err) {  // no err: closed
+            const std::string& out, const std::string& err) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
