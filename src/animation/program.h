@@ -3,13 +3,16 @@
 
 #include <functional>
 #include <ostream>
+#include <string_view>
 
 #include "surface/platform.h"
 
 // Returns the exit status: 0 when the program ended normally, 1 after a
-// run-time error, which it reports on Errors as "boska: " and what failed.
-int RunBoska(Platform& Window, std::ostream& Errors);
+// run-time error, which it reports on Errors as one line: the program's name
+// ("boska", or the program that runs the animation), ": " and what failed.
+int RunBoska(Platform& Window, std::ostream& Errors, std::string_view Program = "boska");
 
 // The same ending for any run of the animation: status 0 after End, 1 with
 // the report after a run-time error.
-int EndOf(const std::function<void()>& Run, std::ostream& Errors);
+int EndOf(const std::function<void()>& Run, std::ostream& Errors,
+          std::string_view Program = "boska");

@@ -5,12 +5,18 @@
 #include <X11/Xutil.h>
 #include <wayland-client.h>
 
+#include <fcntl.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <optional>
 
 namespace {
+
+// For messages: the name of the program that runs the animation.
+std::string program = "boska";
+bool closing = false;
 
 const char* Named(const char* variable) {
   const char* value = std::getenv(variable);
@@ -53,11 +59,10 @@ std::optional<VisualID> EightBitVisual(Display* display) {
 // Ends the program; nothing can be cleaned up over a broken connection, so
 // nothing is.
 [[noreturn]] void LoseDisplay(const std::string& Name) {
-  std::fprintf(stderr, "boska: lost the display %s\n", Name.c_str());
+  std::fprintf(stderr, "%s: lost the display %s\n", program.c_str(), Name.c_str());
   std::_Exit(1);
 }
 
-bool closing = false;
 
 int ConnectionBroken(Display* display) { LoseDisplay(DisplayString(display)); }
 
@@ -65,16 +70,20 @@ int RequestRefused(Display* display, XErrorEvent* error) {
   if (closing) return 0;
   char what[256];
   XGetErrorText(display, error->error_code, what, sizeof what);
-  std::fprintf(stderr, "boska: the display %s refused a request: %s (request %d)\n",
-               DisplayString(display), what, error->request_code);
+  std::fprintf(stderr, "%s: the display %s refused a request: %s (request %d)\n",
+               program.c_str(), DisplayString(display), what, error->request_code);
   std::_Exit(1);
 }
 
-void PrepareForX11() {
-  // Set before SDL starts, so that SDL's own handler passes refusals on to
-  // this one and puts it back when it ends.
+void InstallX11FaultHandlers() {
   XSetIOErrorHandler(ConnectionBroken);
   XSetErrorHandler(RequestRefused);
+}
+
+void PrepareForX11() {
+  // Set before SDL starts, so that SDL's own handlers pass faults on to
+  // these and put them back when it ends.
+  InstallX11FaultHandlers();
   // X11 presents from memory (shared-memory images): no OpenGL stack for a
   // picture that changes once a second.
   SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
@@ -112,10 +121,22 @@ std::vector<DisplayServer> CandidateServers() {
   return servers;
 }
 
-void PrepareFor(const DisplayServer& Server) {
+void PrepareFor(const DisplayServer& Server, const char* Program) {
+  program = Program;
   if (!DrawsOnScreen(Server.driver)) throw DisplayError("the driver draws on no display");
   if (Server.driver == "x11") PrepareForX11();
   if (Server.driver == "wayland") PrepareForWayland();
+}
+
+void EndOnX11Faults(const char* Program) {
+  program = Program;
+  InstallX11FaultHandlers();
+}
+
+void OpenClosedStandardStreams() {
+  for (int descriptor = 0; descriptor <= 2; ++descriptor) {
+    if (fcntl(descriptor, F_GETFD) == -1) open("/dev/null", O_RDWR);
+  }
 }
 
 void ClosingWindow() { closing = true; }

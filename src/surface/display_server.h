@@ -25,13 +25,21 @@ struct DisplayServer {
 // user's choice of SDL video driver alone, or else Wayland and then X11.
 std::vector<DisplayServer> CandidateServers();
 
-// Tells SDL what it needs before it opens a window on Server. Throws
-// DisplayError when the server cannot show the pictures at all.
-//
-// From then on, on X11, a broken connection or a request that the server
-// refuses (the window destroyed by another client) ends the program at once
-// with one "boska: " line and status 1, until ClosingWindow.
-void PrepareFor(const DisplayServer& Server);
+// Tells SDL what it needs before it opens a window on Server for the
+// program named Program. Throws DisplayError when the server cannot show the
+// pictures at all.
+void PrepareFor(const DisplayServer& Server, const char* Program);
+
+// From now on a broken X connection or a request that the X server refuses
+// (the window destroyed by another client) ends the program at once with one
+// line "Program: …" and status 1, until ClosingWindow.
+void EndOnX11Faults(const char* Program);
+
+// A launcher may start the program with standard input, output or error
+// closed; a display connection would then take that descriptor, and a
+// message meant for standard error would go down the socket. Opens each
+// closed one on /dev/null.
+void OpenClosedStandardStreams();
 
 // The window is being closed at the program's end. SDL's closing can race
 // with a message it sent to the window it destroys, which the server then
@@ -39,6 +47,6 @@ void PrepareFor(const DisplayServer& Server);
 void ClosingWindow();
 
 // SDL turns a broken Wayland connection into a quit event: if that is what
-// the quit event means, ends the program with "boska: lost the display …"
+// the quit event means, ends the program with "Program: lost the display …"
 // and status 1.
 void EndIfDisplayGone(SDL_Window* window);

@@ -27,3 +27,10 @@ ImageSurface& PictureWindow::Image(Int16 Index) {
   }
   return *images_[Index.Value()];
 }
+
+bool PictureWindow::FrontCovers(int Width, int Height) const {
+  const ImageSurface& front = FrontImage();
+  const PixelRows pixels = front.Rows();
+  return front.Left() <= 0 && front.Top() <= 0 && front.Left() + pixels.Width >= Width &&
+         front.Top() + pixels.Height >= Height;
+}

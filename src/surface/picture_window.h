@@ -27,6 +27,10 @@ class PictureWindow : public Platform {
   Int16 FrontIndex() const { return static_cast<std::int16_t>(front_); }
   const ImageSurface& FrontImage() const { return *images_[front_]; }
   const ImageSurface& BackImage() const { return *images_[1 - front_]; }
+  // Whether the surface in front covers a window of this size; until
+  // start-up has laid it over the whole window, the window shows white and
+  // the surface behind around it.
+  bool FrontCovers(int Width, int Height) const;
   // Runs after ZOrder has brought pb(Index) in front.
   virtual void Raised(int Index) = 0;
 

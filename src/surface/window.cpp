@@ -1,7 +1,5 @@
 #include "surface/window.h"
 
-#include <fcntl.h>
-
 #include <cmath>
 #include <cstdlib>
 #include <vector>
@@ -17,15 +15,6 @@ constexpr Uint32 kShowTimeoutMs = 2000;
 
 std::string SdlError(const std::string& call) { return call + ": " + SDL_GetError(); }
 
-// A launcher may start the program with standard input, output or error
-// closed; the display connection would then take that descriptor, and a
-// message meant for standard error would go down the socket.
-void OpenClosedStandardStreams() {
-  for (int descriptor = 0; descriptor <= 2; ++descriptor) {
-    if (fcntl(descriptor, F_GETFD) == -1) open("/dev/null", O_RDWR);
-  }
-}
-
 void SetCommonHints() {
   // The window class that the desktop entry's StartupWMClass names; SDL's
   // Wayland driver takes it as the application id too.
@@ -37,15 +26,40 @@ void SetCommonHints() {
   SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
 }
 
+// The monitor under the pointer, where the pointer's position is known.
+int MonitorUnderPointer() {
+  SDL_Point pointer{};
+  SDL_GetGlobalMouseState(&pointer.x, &pointer.y);
+  for (int monitor = 0; monitor < SDL_GetNumVideoDisplays(); ++monitor) {
+    SDL_Rect bounds;
+    if (SDL_GetDisplayBounds(monitor, &bounds) == 0 && SDL_PointInRect(&pointer, &bounds)) {
+      return monitor;
+    }
+  }
+  return 0;
+}
+
+SDL_Window* CreateWindow(const WindowStyle& Style) {
+  if (!Style.FullScreen) {
+    return SDL_CreateWindow(kTitle, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, kDesignWidth,
+                            kDesignHeight, SDL_WINDOW_BORDERLESS | SDL_WINDOW_HIDDEN);
+  }
+  const int monitor = MonitorUnderPointer();
+  SDL_Rect bounds{0, 0, kDesignWidth, kDesignHeight};
+  SDL_GetDisplayBounds(monitor, &bounds);
+  return SDL_CreateWindow(kTitle, SDL_WINDOWPOS_CENTERED_DISPLAY(monitor),
+                          SDL_WINDOWPOS_CENTERED_DISPLAY(monitor), bounds.w, bounds.h,
+                          SDL_WINDOW_BORDERLESS | SDL_WINDOW_HIDDEN |
+                              SDL_WINDOW_FULLSCREEN_DESKTOP);
+}
+
 // A hidden window on Server that can present; on failure, SDL is shut down
 // again and DisplayError says why.
-SDL_Window* OpenOn(const DisplayServer& Server) {
-  PrepareFor(Server);
+SDL_Window* OpenOn(const DisplayServer& Server, const WindowStyle& Style) {
+  PrepareFor(Server, Style.Program);
   SDL_SetHint(SDL_HINT_VIDEODRIVER, Server.driver.c_str());
   if (SDL_Init(SDL_INIT_VIDEO) != 0) throw DisplayError(SDL_GetError());
-  SDL_Window* window =
-      SDL_CreateWindow(kTitle, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, kDesignWidth,
-                       kDesignHeight, SDL_WINDOW_BORDERLESS | SDL_WINDOW_HIDDEN);
+  SDL_Window* window = CreateWindow(Style);
   if (window != nullptr && SDL_GetWindowSurface(window) != nullptr) return window;
   const std::string failure =
       SdlError(window == nullptr ? "SDL_CreateWindow" : "SDL_GetWindowSurface");
@@ -57,13 +71,13 @@ SDL_Window* OpenOn(const DisplayServer& Server) {
 // The window on the first server that the environment names and that can
 // show it: a Wayland session whose compositor cannot be used falls back to
 // its X server.
-SDL_Window* OpenWindow() {
+SDL_Window* OpenWindow(const WindowStyle& Style) {
   OpenClosedStandardStreams();
   SetCommonHints();
   std::string failures;
   for (const DisplayServer& server : CandidateServers()) {
     try {
-      return OpenOn(server);
+      return OpenOn(server, Style);
     } catch (const DisplayError& error) {
       failures += (failures.empty() ? "" : "; ") + server.display + " (" + server.driver +
                   "): " + error.what();
@@ -91,7 +105,8 @@ Int16 ShiftState(Uint16 modifiers) {
 
 }  // namespace
 
-SdlWindow::SdlWindow(RandomSource& Random) : PictureWindow(Random), window_(OpenWindow()) {
+SdlWindow::SdlWindow(RandomSource& Random, const WindowStyle& Style)
+    : PictureWindow(Random), window_(OpenWindow(Style)) {
   SetIcon(window_);
 }
 
@@ -190,20 +205,13 @@ void SdlWindow::Blit(const ImageSurface& Image, SDL_Surface* Screen) {
   if (status != 0) throw SurfaceError(SdlError("present"));
 }
 
-// Shows the surface in front; until start-up has laid it over the whole
-// window, the white window and the surface behind show around it.
 void SdlWindow::Present() {
   SDL_Surface* screen = SDL_GetWindowSurface(window_);
   if (screen == nullptr) throw SurfaceError(SdlError("SDL_GetWindowSurface"));
-  const ImageSurface& front = FrontImage();
-  const PixelRows pixels = front.Rows();
-  const bool covers = front.Left() <= 0 && front.Top() <= 0 &&
-                      front.Left() + pixels.Width >= screen->w &&
-                      front.Top() + pixels.Height >= screen->h;
-  if (!covers) {
+  if (!FrontCovers(screen->w, screen->h)) {
     SDL_FillRect(screen, nullptr, SDL_MapRGB(screen->format, 255, 255, 255));
     Blit(BackImage(), screen);
   }
-  Blit(front, screen);
+  Blit(FrontImage(), screen);
   if (SDL_UpdateWindowSurface(window_) != 0) throw SurfaceError(SdlError("present"));
 }

@@ -12,6 +12,8 @@
 //  - the desktop's screensaver left alone;
 //  - a native Wayland client where the session has a compositor, an X11
 //    client otherwise (display_server.h).
+// As the full-screen picture of the screensaver program, the window instead
+// covers the whole monitor under the pointer.
 // What it leaves out: resizing (the animation keeps the size it found at
 // start-up), other events.
 #pragma once
@@ -20,9 +22,14 @@
 
 #include "surface/picture_window.h"
 
+struct WindowStyle {
+  const char* Program = "boska";  // names the program in messages
+  bool FullScreen = false;
+};
+
 class SdlWindow final : public PictureWindow {
  public:
-  explicit SdlWindow(RandomSource& Random);
+  explicit SdlWindow(RandomSource& Random, const WindowStyle& Style = {});
   ~SdlWindow() override;
   SdlWindow(const SdlWindow&) = delete;
   SdlWindow& operator=(const SdlWindow&) = delete;
