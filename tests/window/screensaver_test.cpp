@@ -1,0 +1,266 @@
+// The screensaver program on real X servers: under the real screensaver
+// daemon, in a window another client made, on the root window, and on a full
+// screen of its own.
+// GoogleTest comes before Xlib, whose macros (None, Bool) clash with it.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+// clang-format off
+#include <X11/Xlib.h>
+// clang-format on
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <thread>
+
+#include "one_line.h"
+#include "x_display.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+const std::string kScreensaver = BOSKA_SCREENSAVER_PATH;
+constexpr std::uint32_t kFirstPlant = 0x5F5F5F;  // gray 95
+constexpr std::uint32_t kBlack = 0;              // no plant is black in its first minute
+
+std::string Hex(Window Id) {
+  std::ostringstream text;
+  text << "0x" << std::hex << Id;
+  return text.str();
+}
+
+long CountOf(const std::vector<std::uint32_t>& Pixels, std::uint32_t Colour) {
+  return std::count(Pixels.begin(), Pixels.end(), Colour);
+}
+
+std::vector<std::uint32_t> Shot(const XServer& Server, Window Id) {
+  int width = 0, height = 0;
+  return Server.Screenshot(Id, width, height);
+}
+
+// The window's pixels once the first plant shows there, within Timeout.
+std::optional<std::vector<std::uint32_t>> FirstPlant(const XServer& Server, Window Id,
+                                                     std::chrono::milliseconds Timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + Timeout;
+  do {
+    std::vector<std::uint32_t> pixels = Shot(Server, Id);
+    if (CountOf(pixels, kFirstPlant) >= 1000) return pixels;
+    std::this_thread::sleep_for(100ms);
+  } while (std::chrono::steady_clock::now() < deadline);
+  return std::nullopt;
+}
+
+// Whether the first plant's trunk stands near the bottom of a picture Width
+// pixels wide, as the animation draws it when its size is the window's: it
+// grows from the bottom edge, and one shrunk copy (right after the start)
+// or two lift it by some 50 or 100 pixels.
+bool StandsOnTheBottom(const std::vector<std::uint32_t>& Pixels, std::size_t Width) {
+  const auto last = std::find(Pixels.rbegin(), Pixels.rend(), kFirstPlant);
+  if (last == Pixels.rend()) return false;
+  const std::size_t lowest = (Pixels.size() - 1 - std::size_t(last - Pixels.rbegin())) / Width;
+  return lowest >= Pixels.size() / Width - 100;
+}
+
+// The daemon of Debian's xscreensaver package, as the unprivileged user
+// nobody (it starts no screensaver for root), with a private home whose
+// settings list only the screensaver program, copied where nobody may run it.
+class Daemon {
+ public:
+  explicit Daemon(const XServer& Server) {
+    char folder[] = "/tmp/boska-daemon-XXXXXX";
+    if (mkdtemp(folder) == nullptr) throw std::runtime_error("no folder for the daemon");
+    folder_ = folder;
+    program_ = folder_ / "boska-screensaver";
+    fs::copy_file(kScreensaver, program_);
+    fs::create_directory(folder_ / "home");
+    std::ofstream(folder_ / "home" / ".xscreensaver")
+        << "mode: one\nselected: 0\nlock: False\nfade: False\nunfade: False\nsplash: False\n"
+        << "programs: " << program_.string() << " --root\n";
+    chmod(folder, 0755);
+    RunToEnd({"chown", "-R", "65534:65534", (folder_ / "home").string()});
+    as_nobody_ = {"setpriv", "--reuid=65534",       "--regid=65534",
+                  "--clear-groups", "env", "HOME=" + (folder_ / "home").string(),
+                  "DISPLAY=" + Server.Name()};
+    daemon_ = std::make_unique<Child>(Command({"xscreensaver", "-no-splash"}));
+    for (int attempt = 0; attempt < 50 && Tell("-version") != 0; ++attempt) {
+      std::this_thread::sleep_for(100ms);
+    }
+  }
+  ~Daemon() {
+    daemon_->Signal(SIGTERM);
+    daemon_->WaitFor(2s);
+    fs::remove_all(folder_);
+  }
+
+  // Runs xscreensaver-command with Request; its exit status.
+  int Tell(const std::string& Request) const {
+    return RunToEnd(Command({"xscreensaver-command", Request})).status;
+  }
+
+  // The screensaver program's process, if it runs (and is not a zombie).
+  std::optional<pid_t> Screensaver() const {
+    for (const auto& entry : fs::directory_iterator("/proc")) {
+      std::error_code error;
+      if (fs::read_symlink(entry.path() / "exe", error) != program_) continue;
+      std::ifstream stat(entry.path() / "stat");
+      std::string pid, name, state;
+      if (stat >> pid >> name >> state && state != "Z") return std::stoi(pid);
+    }
+    return std::nullopt;
+  }
+
+ private:
+  std::vector<std::string> Command(std::vector<std::string> Words) const {
+    Words.insert(Words.begin(), as_nobody_.begin(), as_nobody_.end());
+    return Words;
+  }
+
+  fs::path folder_;
+  fs::path program_;
+  std::vector<std::string> as_nobody_;
+  std::unique_ptr<Child> daemon_;
+};
+
+TEST(Screensaver, RunsUnderTheScreensaverDaemonOverTheWholeScreen) {
+  XServer server({"1024x768x24"});
+  const Daemon daemon(server);
+  ASSERT_EQ(daemon.Tell("-activate"), 0);
+  const Window root = DefaultRootWindow(server.Connection());
+  const auto screen = FirstPlant(server, root, 3s);
+  ASSERT_TRUE(screen);
+  EXPECT_GT(CountOf(*screen, 0xFFFFFF), long(screen->size()) / 2);
+  EXPECT_TRUE(StandsOnTheBottom(*screen, 1024));
+
+  const std::optional<pid_t> running = daemon.Screensaver();
+  ASSERT_TRUE(running);
+  ASSERT_EQ(daemon.Tell("-deactivate"), 0);
+  std::this_thread::sleep_for(1s);
+  EXPECT_FALSE(daemon.Screensaver());
+}
+
+TEST(Screensaver, DrawsIntoAWindowByIdSizedToItAndEndsWhenItIsDestroyed) {
+  XServer server({"1024x768x24"});
+  Display* display = server.Connection();
+  const Window root = DefaultRootWindow(display);
+  const std::vector<std::uint32_t> before = Shot(server, root);
+  const Window window = XCreateSimpleWindow(display, root, 300, 200, 600, 500, 0, 0, 0);
+  XMapWindow(display, window);
+  XSync(display, False);
+  Child screensaver({kScreensaver, "--window-id", Hex(window)}, {"DISPLAY=" + server.Name()});
+
+  const auto inside = FirstPlant(server, window, 3s);
+  ASSERT_TRUE(inside) << screensaver.Err();
+  EXPECT_TRUE(StandsOnTheBottom(*inside, 600));
+  EXPECT_EQ(CountOf(*inside, kBlack), 0);
+  std::vector<std::uint32_t> after = Shot(server, root);
+  for (int y = 200; y < 700; ++y) {
+    std::copy_n(before.begin() + y * 1024 + 300, 600, after.begin() + y * 1024 + 300);
+  }
+  EXPECT_TRUE(after == before) << "the screen outside the window changed";
+
+  XDestroyWindow(display, window);
+  XSync(display, False);
+  EXPECT_EQ(screensaver.WaitFor(1s), 1);
+  EXPECT_THAT(screensaver.Err(), OneLineStartingWith("boska-screensaver: "));
+}
+
+// Only one client may select button presses on the root window.
+bool RootButtonsAreFree(Display* display) {
+  static bool refused = false;
+  refused = false;
+  XErrorHandler previous = XSetErrorHandler([](Display*, XErrorEvent*) { return refused = true, 0; });
+  XSelectInput(display, DefaultRootWindow(display), ButtonPressMask);
+  XSync(display, False);
+  XSelectInput(display, DefaultRootWindow(display), NoEventMask);
+  XSync(display, False);
+  XSetErrorHandler(previous);
+  return !refused;
+}
+
+TEST(Screensaver, OnTheRootLeavesInputToOthersRepaintsExposuresAndEndsOnSignals) {
+  XServer server({"1024x768x24"});
+  Display* display = server.Connection();
+  const Window root = DefaultRootWindow(display);
+  std::mt19937 random(11);
+  for (const int signal : {SIGTERM, SIGINT, SIGTERM}) {
+    Child screensaver({kScreensaver, "--root"}, {"DISPLAY=" + server.Name()});
+    ASSERT_TRUE(FirstPlant(server, root, 3s)) << screensaver.Err();
+    EXPECT_TRUE(RootButtonsAreFree(display));
+    // A window shown and taken away over the root's top left: the server
+    // paints the root's black-and-white weave there, the program its picture.
+    const Window cover = XCreateSimpleWindow(display, root, 0, 0, 200, 200, 0, 0, 0);
+    XMapWindow(display, cover);
+    XSync(display, False);
+    XDestroyWindow(display, cover);
+    XSync(display, False);
+    std::this_thread::sleep_for(150ms);
+    EXPECT_EQ(CountOf(Shot(server, root), kBlack), 0) << "not repainted";
+
+    std::this_thread::sleep_for(std::chrono::milliseconds(random() % 900));
+    screensaver.Signal(signal);
+    EXPECT_EQ(screensaver.WaitFor(100ms), 0) << "signal " << signal;
+  }
+}
+
+TEST(Screensaver, OnAFullScreenOfItsOwnEndsOnAKeyOrAClick) {
+  XServer server({"1024x768x24"});
+  for (const std::vector<std::string>& press : {std::vector<std::string>{"keydown", "space"},
+                                               std::vector<std::string>{"mousedown", "1"}}) {
+    Child screensaver({kScreensaver}, {"DISPLAY=" + server.Name()});
+    const std::optional<Window> window = server.WaitForWindow(screensaver.Pid(), 5s);
+    ASSERT_TRUE(window) << screensaver.Err();
+    EXPECT_TRUE(FirstPlant(server, *window, 3s));
+    int width = 0, height = 0;
+    server.Screenshot(*window, width, height);
+    EXPECT_EQ(width, 1024);
+    EXPECT_EQ(height, 768);
+    server.XDoTool({"mousemove", "--window", std::to_string(*window), "300", "300"});
+    server.XDoTool(press);
+    EXPECT_EQ(screensaver.WaitFor(1s), 0) << press[0];
+    server.XDoTool({press[0] == "keydown" ? "keyup" : "mouseup", press[1]});
+  }
+}
+
+TEST(Screensaver, AnswersHelpAndVersionAndRefusesBadInputInOneLine) {
+  struct Case {
+    std::vector<std::string> arguments;
+    std::string environment;
+    int status;
+    std::string starts;  // standard output, or error when the status is not 0
+  };
+  const std::vector<Case> cases{
+      {{"--help"}, "", 0, "usage: boska-screensaver [--root | --window-id ID]\n"},
+      {{"--version"}, "", 0, "boska-screensaver 1.00\n"},
+      {{"--bogus"}, "", 2, "boska-screensaver: unknown argument --bogus"},
+      {{"--window-id"}, "", 2, "boska-screensaver: --window-id needs"},
+      {{"--window-id", "12x"}, "", 2, "boska-screensaver: --window-id is not a window id: 12x"},
+      {{"--window-id", "0x"}, "", 2, "boska-screensaver: --window-id is not a window id"},
+      {{"--window-id", "0"}, "", 2, "boska-screensaver: --window-id is not a window id"},
+      {{"--root", "--window-id", "5"}, "", 2, "boska-screensaver: --root and --window-id"},
+      {{}, "XSCREENSAVER_WINDOW=-3", 2, "boska-screensaver: XSCREENSAVER_WINDOW is not"},
+      {{"--window-id", "0x1fffffff"}, "", 1, "boska-screensaver: the display"},
+      {{"--root"}, "DISPLAY=:999", 1, "boska-screensaver: cannot open display: :999"},
+  };
+  XServer server({"1024x768x24"});
+  for (const Case& c : cases) {
+    std::vector<std::string> command{kScreensaver};
+    command.insert(command.end(), c.arguments.begin(), c.arguments.end());
+    std::vector<std::string> environment{"DISPLAY=" + server.Name()};
+    if (!c.environment.empty()) environment.insert(environment.begin(), c.environment);
+    const Finished run = RunToEnd(command, environment);
+    EXPECT_EQ(run.status, c.status) << c.starts;
+    if (c.status == 0) {
+      EXPECT_THAT(run.out, testing::StartsWith(c.starts));
+    } else {
+      EXPECT_THAT(run.err, OneLineStartingWith(c.starts));
+    }
+  }
+}
+
+}  // namespace
