@@ -15,9 +15,10 @@ install(FILES resources/debian/lintian-overrides DESTINATION ${CMAKE_INSTALL_DAT
 # Stripped as Debian strips its own programs: no symbols, and neither the
 # compiler's comment nor notes.
 install(CODE "
-  foreach(program boska boska-render)
+  foreach(program ${CMAKE_INSTALL_BINDIR}/boska ${CMAKE_INSTALL_BINDIR}/boska-render
+                  ${CMAKE_INSTALL_LIBEXECDIR}/xscreensaver/boska-screensaver)
     execute_process(COMMAND strip --remove-section=.comment --remove-section=.note
-                    --strip-unneeded \$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/\${program}
+                    --strip-unneeded \$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/\${program}
                     COMMAND_ERROR_IS_FATAL ANY)
   endforeach()")
 
@@ -38,5 +39,7 @@ It needs no attention and almost no processor time; any key or mouse button
 ends it. It runs on X11 and as a native Wayland client.
 
 The package also holds boska-render, which runs the same animation without
-a display and writes its frames as PNG pictures.")
+a display and writes its frames as PNG pictures, and boska-screensaver, the
+animation as a screensaver for the X11 screensaver daemon or on a full
+screen of its own.")
 include(CPack)

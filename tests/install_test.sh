@@ -11,7 +11,9 @@ trap 'rm -rf "$prefix"' EXIT
 cmake --install "$build" --prefix "$prefix" >/dev/null
 for file in bin/boska bin/boska-render share/applications/boska.desktop \
   share/metainfo/net.boska.boska.metainfo.xml share/man/man6/boska.6.gz \
-  share/man/man6/boska-render.6.gz; do
+  share/man/man6/boska-render.6.gz share/man/man6/boska-screensaver.6.gz \
+  libexec/xscreensaver/boska-screensaver share/xscreensaver/config/boska-screensaver.xml \
+  share/applications/screensavers/boska-screensaver.desktop; do
   [ -e "$prefix/$file" ] || { echo "not installed: $file"; exit 1; }
 done
 # Each icon is a PNG of its folder's size.
@@ -23,7 +25,11 @@ done
 for page in "$source_dir"/resources/man/*.6; do
   mandoc -T lint -W warning "$page"
 done
-desktop-file-validate "$prefix/share/applications/boska.desktop"
+desktop-file-validate --no-hints "$prefix/share/applications/boska.desktop" \
+  "$prefix/share/applications/screensavers/boska-screensaver.desktop"
+grep -qx "Exec=$prefix/libexec/xscreensaver/boska-screensaver --root" \
+  "$prefix/share/applications/screensavers/boska-screensaver.desktop"
+xmllint --noout "$prefix/share/xscreensaver/config/boska-screensaver.xml"
 appstreamcli validate --no-net "$prefix/share/metainfo/net.boska.boska.metainfo.xml" >/dev/null
 grep -qx 'StartupWMClass=boska' "$prefix/share/applications/boska.desktop"
 cmp "$build/resources/boska.ico" "$source_dir/resources/boska.ico" ||
