@@ -1,8 +1,10 @@
 // What the running program costs, measured from outside as a user's desktop
 // sees it: CPU share, start-up to the first frame on screen, key press to the
-// process being gone, and peak memory; on a private Xvfb server.
+// process being gone, and peak memory; on a private Xvfb server. Then the
+// screensaver program on the root window of a full-HD and a 4K screen, side
+// by side with a peer screensaver program.
 //
-//   boska-live-measure BOSKA BOSKA_RENDER
+//   boska-live-measure BOSKA BOSKA_RENDER BOSKA_SCREENSAVER PEER
 #include <sys/resource.h>
 #include <sys/wait.h>
 
@@ -133,9 +135,28 @@ std::string Format(const char* format, double value) {
 
 }  // namespace
 
+// The screensaver program and the peer, each on the root window of a screen
+// of each size, one after the other.
+void CompareOnFullScreens(const std::string& screensaver, const std::string& peer) {
+  std::printf("\n| %-44s | %-9s | %12s | %14s |\n|%s|%s|%s|%s|\n",
+              "on the root window, 20 s each", "screen", "CPU share", "peak memory",
+              std::string(46, '-').c_str(), std::string(11, '-').c_str(),
+              std::string(14, '-').c_str(), std::string(16, '-').c_str());
+  for (const char* size : {"1920x1080", "3840x2160"}) {
+    const XServer server({std::string(size) + "x24"});
+    for (const std::string& program : {screensaver, peer}) {
+      const Cost cost = Measure(Child({program, "--root"}, {"DISPLAY=" + server.Name()}));
+      std::printf("| %-44s | %-9s | %12s | %14s |\n",
+                  program.substr(program.rfind('/') + 1).c_str(), size,
+                  Format("%.2f %%", cost.cpu_share).c_str(),
+                  Format("%.1f MB", cost.peak_megabytes).c_str());
+    }
+  }
+}
+
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: boska-live-measure BOSKA BOSKA_RENDER\n");
+  if (argc != 5) {
+    std::fprintf(stderr, "usage: boska-live-measure BOSKA BOSKA_RENDER BOSKA_SCREENSAVER PEER\n");
     return 2;
   }
   const std::string boska = argv[1], render = argv[2];
@@ -185,5 +206,6 @@ int main(int argc, char** argv) {
       "<= 40 MB");
   Row("peak memory, boska-render 1920 x 1080, 1,000 frames", Format("%.1f MB", render_1000),
       "flat");
+  CompareOnFullScreens(argv[3], argv[4]);
   return 0;
 }

@@ -4,7 +4,6 @@
 #include <poll.h>
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -49,27 +48,24 @@ ForeignWindow::ForeignWindow(RandomSource& Random, std::optional<Window> Id, con
   XWindowAttributes attributes;
   XGetWindowAttributes(display_, window_, &attributes);
   if (!TakesOurPixels(attributes)) {
-    XCloseDisplay(display_);
     throw DisplayError("the window " + Hex(window_) + " has " + std::to_string(attributes.depth) +
                        "-bit colour; the animation needs 24-bit colour");
   }
-  visual_ = attributes.visual;
-  depth_ = attributes.depth;
   width_ = attributes.width;
   height_ = attributes.height;
+  grays_ = std::make_unique<XGrays>(display_, window_, attributes.visual);
   XSelectInput(display_, window_, ExposureMask | StructureNotifyMask);
-  gc_ = XCreateGC(display_, window_, 0, nullptr);
-}
-
-ForeignWindow::~ForeignWindow() {
-  ClosingWindow();
-  XFreeGC(display_, gc_);
-  XCloseDisplay(display_);
 }
 
 void ForeignWindow::Run(WindowEvents& Handlers) {
-  Present();
+  for (const int index : {0, 1}) grays_->Send(index, Image(static_cast<std::int16_t>(index)).Rows());
+  Show();
   Handlers.Form_Activate();
+}
+
+void ForeignWindow::Raised(int Index) {
+  grays_->Send(Index, Image(static_cast<std::int16_t>(Index)).Rows());
+  Show();
 }
 
 void ForeignWindow::DoEvents() {
@@ -92,36 +88,22 @@ void ForeignWindow::WaitEvents(double Seconds) {
 
 Single ForeignWindow::Timer() { return static_cast<float>(SecondsSinceMidnight()); }
 
+// The server keeps the pictures last sent, so an exposure costs no upload.
 void ForeignWindow::Handle(const XEvent& Event) {
-  if (Event.type == Expose && Event.xexpose.window == window_ && Event.xexpose.count == 0) {
-    Present();
-  }
+  if (Event.type == Expose && Event.xexpose.window == window_ && Event.xexpose.count == 0) Show();
   if (Event.type == DestroyNotify && Event.xdestroywindow.window == window_) {
     throw DisplayError("the window " + Hex(window_) + " was destroyed");
   }
 }
 
-void ForeignWindow::Present() {
+void ForeignWindow::Show() {
+  const auto paint = [this](const ImageSurface& Image, int Index) {
+    grays_->Paint(Index, Image.Left(), Image.Top());
+  };
   if (!FrontCovers(width_, height_)) {
-    XSetForeground(display_, gc_, 0xFFFFFF);
-    XFillRectangle(display_, window_, gc_, 0, 0, unsigned(width_), unsigned(height_));
-    Put(BackImage());
+    grays_->PaintWhite(width_, height_);
+    paint(BackImage(), 1 - FrontIndex().Value());
   }
-  Put(FrontImage());
+  paint(FrontImage(), FrontIndex().Value());
   XFlush(display_);
-}
-
-void ForeignWindow::Put(const ImageSurface& Image) {
-  const PixelRows pixels = Image.Rows();
-  XImage* image = XCreateImage(display_, visual_, unsigned(depth_), ZPixmap, 0,
-                               reinterpret_cast<char*>(pixels.Data), unsigned(pixels.Width),
-                               unsigned(pixels.Height), 32, pixels.Stride * 4);
-  if (image == nullptr) throw SurfaceError("present: no image");
-  // The words are in this processor's byte order; Xlib swaps them if the
-  // server wants the other.
-  image->byte_order = std::endian::native == std::endian::little ? LSBFirst : MSBFirst;
-  XPutImage(display_, window_, gc_, image, 0, 0, Image.Left(), Image.Top(), unsigned(pixels.Width),
-            unsigned(pixels.Height));
-  image->data = nullptr;  // the surface's, not Xlib's to free
-  XDestroyImage(image);
 }

@@ -4,7 +4,7 @@
 // What it promises:
 //  - the size of that window as it is when the program starts;
 //  - the surface in front shown in the window, and repainted whenever the
-//    window is exposed;
+//    window is exposed (x_grays.h);
 //  - no input selected: keys and buttons belong to the window's owner (only
 //    one client may take button presses on the root window), so the
 //    animation never ends by itself;
@@ -15,9 +15,11 @@
 
 #include <X11/Xlib.h>
 
+#include <memory>
 #include <optional>
 
 #include "surface/picture_window.h"
+#include "surface/x_grays.h"
 
 class ForeignWindow final : public PictureWindow {
  public:
@@ -25,7 +27,7 @@ class ForeignWindow final : public PictureWindow {
   // root window of its default screen. Program names the program in
   // messages. Throws DisplayError when the window cannot show the pictures.
   ForeignWindow(RandomSource& Random, std::optional<Window> Id, const char* Program);
-  ~ForeignWindow() override;
+  // The display is closed with the program, by the system.
   ForeignWindow(const ForeignWindow&) = delete;
   ForeignWindow& operator=(const ForeignWindow&) = delete;
 
@@ -37,18 +39,15 @@ class ForeignWindow final : public PictureWindow {
   Single Timer() override;
 
  protected:
-  void Raised(int) override { Present(); }
+  void Raised(int Index) override;
 
  private:
   void Handle(const XEvent& Event);
-  void Present();
-  void Put(const ImageSurface& Image);
+  void Show();
 
   Display* display_;
   Window window_ = 0;
-  Visual* visual_ = nullptr;
-  int depth_ = 0;
   int width_ = 0;
   int height_ = 0;
-  GC gc_ = nullptr;
+  std::unique_ptr<XGrays> grays_;
 };

@@ -1,15 +1,64 @@
 #include "surface/image_surface.h"
 
+#include <cairo.h>
+
 #include <algorithm>
+#include <memory>
+#include <new>
 
 namespace {
 
-constexpr std::uint32_t kWhite = 0xFFFFFF;
+constexpr std::uint8_t kWhite = 255;
 
-// Colour (red + 256 × green + 65536 × blue) as a pixel 0x00RRGGBB.
-std::uint32_t Rgb(Colour Color) {
+struct ImageDeleter {
+  void operator()(cairo_surface_t* image) const { cairo_surface_destroy(image); }
+};
+using CairoImage = std::unique_ptr<cairo_surface_t, ImageDeleter>;
+
+void Check(cairo_status_t Status, const std::string& Operation) {
+  if (Status != CAIRO_STATUS_SUCCESS) {
+    throw SurfaceError(Operation + ": " + cairo_status_to_string(Status));
+  }
+}
+
+// The gray of a colour (red + 256 × green + 65536 × blue) whose three
+// components are equal.
+std::uint8_t GrayOf(Colour Color) {
   const auto c = static_cast<std::uint32_t>(Color);
-  return (c & 0xFF) << 16 | (c & 0xFF00) | (c >> 16 & 0xFF);
+  const std::uint32_t red = c & 0xFF;
+  if (c >> 24 != 0 || (c >> 8 & 0xFF) != red || (c >> 16 & 0xFF) != red) {
+    throw SurfaceError("the pictures hold grays only, not the colour " + std::to_string(Color));
+  }
+  return static_cast<std::uint8_t>(red);
+}
+
+// A Cairo image of the pixels, each gray as equal red, green and blue.
+CairoImage ToCairo(const PixelRows& Rows) {
+  CairoImage image(cairo_image_surface_create(CAIRO_FORMAT_RGB24, Rows.Width, Rows.Height));
+  Check(cairo_surface_status(image.get()), "a Cairo image");
+  unsigned char* data = cairo_image_surface_get_data(image.get());
+  const int stride = cairo_image_surface_get_stride(image.get());
+  for (int y = 0; y < Rows.Height; ++y) {
+    auto* row = reinterpret_cast<std::uint32_t*>(data + std::ptrdiff_t(y) * stride);
+    for (int x = 0; x < Rows.Width; ++x) row[x] = Rows.Row(y)[x] * 0x010101U;
+  }
+  cairo_surface_mark_dirty(image.get());
+  return image;
+}
+
+// The pixels back from a Cairo image of grays.
+void FromCairo(cairo_surface_t* Image, const PixelRows& Rows) {
+  cairo_surface_flush(Image);
+  const unsigned char* data = cairo_image_surface_get_data(Image);
+  const int stride = cairo_image_surface_get_stride(Image);
+  for (int y = 0; y < Rows.Height; ++y) {
+    const auto* row = reinterpret_cast<const std::uint32_t*>(data + std::ptrdiff_t(y) * stride);
+    for (int x = 0; x < Rows.Width; ++x) Rows.Row(y)[x] = static_cast<std::uint8_t>(row[x]);
+  }
+}
+
+void Fill(const PixelRows& Rows, int Left, int Top, int Right, int Bottom) {
+  for (int y = Top; y < Bottom; ++y) std::fill(Rows.Row(y) + Left, Rows.Row(y) + Right, kWhite);
 }
 
 }  // namespace
@@ -24,11 +73,21 @@ void ImageSurface::NewImage(int Width, int Height) {
     throw SurfaceError("a surface cannot be " + std::to_string(Width) + " x " +
                        std::to_string(Height) + " pixels");
   }
-  image_.reset(cairo_image_surface_create(CAIRO_FORMAT_RGB24, Width, Height));
-  cairo_.reset(cairo_create(image_.get()));
-  Check("a new image");
+  width_ = Width;
+  height_ = Height;
+  stride_ = (Width + 15) / 16 * 16;
+  // Released first, so that the old and the new image are never both held.
+  pixels_ = {};
+  try {
+    pixels_.resize(std::size_t(stride_) * std::size_t(Height));
+  } catch (const std::bad_alloc&) {
+    throw SurfaceError("no memory for a surface of " + std::to_string(Width) + " x " +
+                       std::to_string(Height) + " pixels");
+  }
   Cls();
 }
+
+PixelRows ImageSurface::Pixels() const { return {pixels_.data(), width_, height_, stride_}; }
 
 PixelRows ImageSurface::Rows() const {
   const PixelRows rows = Pixels();
@@ -39,32 +98,6 @@ PixelRows ImageSurface::Rows() const {
   return rows;
 }
 
-PixelRows ImageSurface::Pixels() const {
-  cairo_surface_t* image = image_.get();
-  if (!direct_) {
-    cairo_surface_flush(image);
-    direct_ = true;
-  }
-  return {reinterpret_cast<std::uint32_t*>(cairo_image_surface_get_data(image)),
-          cairo_image_surface_get_width(image), cairo_image_surface_get_height(image),
-          cairo_image_surface_get_stride(image) / 4};
-}
-
-void ImageSurface::ForCairo() const {
-  Rows();
-  if (direct_) {
-    cairo_surface_mark_dirty(image_.get());
-    direct_ = false;
-  }
-}
-
-void ImageSurface::Check(const char* operation) const {
-  const cairo_status_t status = cairo_status(cairo_.get());
-  if (status != CAIRO_STATUS_SUCCESS) {
-    throw SurfaceError(std::string(operation) + ": " + cairo_status_to_string(status));
-  }
-}
-
 void ImageSurface::Move(Single Left, Int16 Top, Int16 Width, Int16 Height) {
   left_ = static_cast<int>(Left.Value());
   top_ = Top.Value();
@@ -73,13 +106,9 @@ void ImageSurface::Move(Single Left, Int16 Top, Int16 Width, Int16 Height) {
 
 void ImageSurface::Cls() { fill_pending_ = true; }
 
-void ImageSurface::Fill(const PixelRows& Rows, int Left, int Top, int Right, int Bottom) const {
-  for (int y = Top; y < Bottom; ++y) std::fill(Rows.Row(y) + Left, Rows.Row(y) + Right, kWhite);
-}
-
 void ImageSurface::FillAround(int Left, int Top, int Right, int Bottom) {
-  const PixelRows rows = Pixels();
   if (!fill_pending_) return;
+  const PixelRows rows = Pixels();
   Left = std::clamp(Left, 0, rows.Width), Right = std::clamp(Right, Left, rows.Width);
   Top = std::clamp(Top, 0, rows.Height), Bottom = std::clamp(Bottom, Top, rows.Height);
   Fill(rows, 0, 0, rows.Width, Top);
@@ -89,9 +118,6 @@ void ImageSurface::FillAround(int Left, int Top, int Right, int Bottom) {
   fill_pending_ = false;
 }
 
-// Cairo's GOOD filter interpolates bilinearly at mild scales and averages
-// areas at strong ones, so a shrunk plant keeps its tone and its lines stay
-// whole. Padding the source's edge keeps the copy's border from fading.
 void ImageSurface::PaintPicture(const Picture& Source, Single X1, Single Y1, Int16 Width1,
                                 Int16 Height1, Int16 X2, Int16 Y2, Int16 Width2, Int16 Height2) {
   if (Width1 <= 0 || Height1 <= 0 || Width2 <= 0 || Height2 <= 0) return;
@@ -104,21 +130,32 @@ void ImageSurface::PaintPicture(const Picture& Source, Single X1, Single Y1, Int
                 Y2.Value(), Width2.Value(), Height2.Value());
     return;
   }
-  source.ForCairo();
-  ForCairo();
-  cairo_t* cr = cairo_.get();
-  cairo_save(cr);
-  cairo_rectangle(cr, X1, Y1, double(Width1), double(Height1));
+  CairoCopy(source, X1, Y1, Width1.Value(), Height1.Value(), X2.Value(), Y2.Value(),
+            Width2.Value(), Height2.Value());
+}
+
+// Cairo's GOOD filter interpolates bilinearly at mild scales and averages
+// areas at strong ones, so a shrunk plant keeps its tone and its lines stay
+// whole. Padding the source's edge keeps the copy's border from fading. Each
+// channel is filtered alike, so grays stay grays.
+void ImageSurface::CairoCopy(const ImageSurface& Source, double X1, double Y1, int Width1,
+                             int Height1, int X2, int Y2, int Width2, int Height2) {
+  const CairoImage from = ToCairo(Source.Rows());
+  const CairoImage to = ToCairo(Rows());
+  cairo_t* cr = cairo_create(to.get());
+  cairo_rectangle(cr, X1, Y1, Width1, Height1);
   cairo_clip(cr);
   cairo_translate(cr, X1, Y1);
-  cairo_scale(cr, double(Width1) / double(Width2), double(Height1) / double(Height2));
-  cairo_set_source_surface(cr, source.image_.get(), -double(X2), -double(Y2));
+  cairo_scale(cr, double(Width1) / Width2, double(Height1) / Height2);
+  cairo_set_source_surface(cr, from.get(), -X2, -Y2);
   cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_GOOD);
   cairo_pattern_set_extend(cairo_get_source(cr), CAIRO_EXTEND_PAD);
   cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
   cairo_paint(cr);
-  cairo_restore(cr);
-  Check("PaintPicture");
+  const cairo_status_t status = cairo_status(cr);
+  cairo_destroy(cr);
+  Check(status, "PaintPicture");
+  FromCairo(to.get(), Rows());
 }
 
 void ImageSurface::DrawWidth(Int16 Width) {
@@ -127,14 +164,13 @@ void ImageSurface::DrawWidth(Int16 Width) {
 }
 
 void ImageSurface::Line(Single X, Single Y, Colour Color) {
-  DrawThickLine(Rows(), current_x_, current_y_, X, Y, double(draw_width_), Rgb(Color));
+  DrawThickLine(Rows(), current_x_, current_y_, X, Y, double(draw_width_), GrayOf(Color));
   current_x_ = X;
   current_y_ = Y;
 }
 
 void ImageSurface::WritePng(const std::string& Path) const {
-  ForCairo();
-  const cairo_status_t status = cairo_surface_write_to_png(image_.get(), Path.c_str());
+  const cairo_status_t status = cairo_surface_write_to_png(ToCairo(Rows()).get(), Path.c_str());
   if (status != CAIRO_STATUS_SUCCESS) {
     throw SurfaceError("cannot write " + Path + ": " + cairo_status_to_string(status));
   }

@@ -1,14 +1,12 @@
-// A surface whose persistent image is a Cairo image in memory. Both windows
-// use it: the real one shows the image of the surface in front, the
+// A surface whose persistent image is gray pixels in memory (pixels.h). Every
+// window uses it: a real one shows the image of the surface in front, the
 // off-screen one only keeps it. Lines and mild shrinking are drawn straight
-// into the pixels (pixels.h); Cairo does strong shrinking and writes PNGs.
+// into the pixels; Cairo does strong shrinking and writes PNGs.
 #pragma once
 
-#include <cairo.h>
-
 #include <functional>
-#include <memory>
 #include <string>
+#include <vector>
 
 #include "surface/pixels.h"
 #include "surface/surface.h"
@@ -28,6 +26,8 @@ class ImageSurface final : public Surface, public Picture {
   void CurrentX(Single X) override { current_x_ = X; }
   void CurrentY(Single Y) override { current_y_ = Y; }
   void DrawWidth(Int16 Width) override;
+  // Draws in grays only, the only colours of the animation; any other colour
+  // is a surface error.
   void Line(Single X, Single Y, Colour Color) override;
 
   int Left() const { return left_; }
@@ -37,34 +37,25 @@ class ImageSurface final : public Surface, public Picture {
   void WritePng(const std::string& Path) const;
 
  private:
-  struct ImageDeleter {
-    void operator()(cairo_surface_t* image) const { cairo_surface_destroy(image); }
-  };
-  struct ContextDeleter {
-    void operator()(cairo_t* context) const { cairo_destroy(context); }
-  };
-
   void NewImage(int Width, int Height);
   // The pixels as they are, without the fill that Cls may have put off.
   PixelRows Pixels() const;
-  void Fill(const PixelRows& Rows, int Left, int Top, int Right, int Bottom) const;
   // Cls fills lazily: a copy over most of the image then fills only the rest.
   void FillAround(int Left, int Top, int Right, int Bottom);
-  // Hands the pixels, filled if Cls put that off, back to Cairo.
-  void ForCairo() const;
-  void Check(const char* operation) const;
+  void CairoCopy(const ImageSurface& Source, double X1, double Y1, int Width1, int Height1, int X2,
+                 int Y2, int Width2, int Height2);
 
   int left_;
   int top_;
-  std::unique_ptr<cairo_surface_t, ImageDeleter> image_;
-  std::unique_ptr<cairo_t, ContextDeleter> cairo_;
+  int width_ = 0;
+  int height_ = 0;
+  int stride_ = 0;  // a multiple of 16 bytes, for the vector copy
+  mutable std::vector<std::uint8_t> pixels_;
   std::function<void()> raised_;
   Single current_x_;
   Single current_y_;
   Int16 draw_width_ = 1;
   ShrinkCopy shrink_;
-  // Whether the pixels have been drawn on directly since Cairo last drew.
-  mutable bool direct_ = false;
   // Whether Cls has yet to fill the image.
   mutable bool fill_pending_ = false;
 };

@@ -13,15 +13,10 @@ constexpr int kWeightBits = 6;
 constexpr int kWeightOne = 1 << kWeightBits;
 constexpr std::size_t kStreamBytes = std::size_t(16) << 20;
 
-// A byte of a and of b mixed with b's weight out of 64, rounded.
-std::uint32_t Mix(std::uint32_t a, std::uint32_t b, int weight) {
-  std::uint32_t result = 0;
-  for (int shift = 0; shift < 32; shift += 8) {
-    const int mixed = int((a >> shift) & 0xFF) * (kWeightOne - weight) +
-                      int((b >> shift) & 0xFF) * weight + kWeightOne / 2;
-    result |= std::uint32_t(mixed >> kWeightBits) << shift;
-  }
-  return result;
+// a and b mixed with b's weight out of 64, rounded.
+std::uint8_t Mix(std::uint8_t a, std::uint8_t b, int weight) {
+  return static_cast<std::uint8_t>((a * (kWeightOne - weight) + b * weight + kWeightOne / 2) >>
+                                   kWeightBits);
 }
 
 bool HasAvx2() {
@@ -39,18 +34,18 @@ __attribute__((target("avx2"))) __m256i Load2(const void* low, const void* high)
       _mm_loadu_si128(static_cast<const __m128i*>(high)), 1);
 }
 
-// Eight pixels a step; returns how many it did. Asks for the next row while
+// 32 pixels a step; returns how many it did. Asks for the next row while
 // it works: the copy reads a whole image that is rarely still cached, and the
 // memory waits dominate otherwise.
-__attribute__((target("avx2"))) int VectorMixRows(const std::uint32_t* row0,
-                                                  const std::uint32_t* row1,
-                                                  const std::uint32_t* next, std::uint32_t* out,
+__attribute__((target("avx2"))) int VectorMixRows(const std::uint8_t* row0,
+                                                  const std::uint8_t* row1,
+                                                  const std::uint8_t* next, std::uint8_t* out,
                                                   int count, int weight) {
   const __m256i weights =
       _mm256_set1_epi16(static_cast<short>(weight << 8 | (kWeightOne - weight)));
   const __m256i round = _mm256_set1_epi16(kWeightOne / 2);
   int x = 0;
-  for (; x + 8 <= count; x += 8) {
+  for (; x + 32 <= count; x += 32) {
     _mm_prefetch(reinterpret_cast<const char*>(next + x), _MM_HINT_T0);
     const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row0 + x));
     const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row1 + x));
@@ -64,10 +59,10 @@ __attribute__((target("avx2"))) int VectorMixRows(const std::uint32_t* row0,
   return x;
 }
 
-// Four output pixels per quad. Streaming writes past the caches pays only for
-// images larger than they are, and needs 16-byte aligned rows.
+// Sixteen output pixels a step. Streaming writes past the caches pays only
+// for images larger than they are, and needs 16-byte aligned rows.
 template <bool Stream>
-__attribute__((target("avx2"))) void Store4(std::uint32_t* at, __m128i pixels) {
+__attribute__((target("avx2"))) void Store16(std::uint8_t* at, __m128i pixels) {
   if constexpr (Stream) {
     _mm_stream_si128(reinterpret_cast<__m128i*>(at), pixels);
   } else {
@@ -76,29 +71,29 @@ __attribute__((target("avx2"))) void Store4(std::uint32_t* at, __m128i pixels) {
 }
 
 template <bool Stream>
-__attribute__((target("avx2"))) void VectorMixColumns(const std::uint32_t* row, std::uint32_t* out,
-                                                      const ShrinkQuad* quads, int count) {
+__attribute__((target("avx2"))) void VectorMixColumns(const std::uint8_t* row, std::uint8_t* out,
+                                                      const ShrinkStep* steps, int count) {
   const __m256i round = _mm256_set1_epi16(kWeightOne / 2);
-  for (int q = 0; q < count; ++q, out += 4) {
-    const ShrinkQuad& quad = quads[q];
+  for (int s = 0; s < count; ++s, out += 16) {
+    const ShrinkStep& step = steps[s];
     const __m256i taps =
-        _mm256_shuffle_epi8(Load2(row + quad.base[0], row + quad.base[1]),
-                            _mm256_load_si256(reinterpret_cast<const __m256i*>(quad.shuffle)));
+        _mm256_shuffle_epi8(Load2(row + step.base[0], row + step.base[1]),
+                            _mm256_load_si256(reinterpret_cast<const __m256i*>(step.shuffle)));
     const __m256i mixed = _mm256_srli_epi16(
         _mm256_add_epi16(
             _mm256_maddubs_epi16(taps,
-                                 _mm256_load_si256(reinterpret_cast<const __m256i*>(quad.weights))),
+                                 _mm256_load_si256(reinterpret_cast<const __m256i*>(step.weights))),
             round),
         kWeightBits);
-    // Each half's two pixels sit in the low 8 bytes of its lane.
+    // Each half's eight pixels sit in the low 8 bytes of its lane.
     const __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi16(mixed, mixed), 0x08);
-    Store4<Stream>(out, _mm256_castsi256_si128(packed));
+    Store16<Stream>(out, _mm256_castsi256_si128(packed));
   }
 }
 #endif
 
-void MixRows(const std::uint32_t* row0, const std::uint32_t* row1, const std::uint32_t* next,
-             std::uint32_t* out, int count, int weight, bool vector) {
+void MixRows(const std::uint8_t* row0, const std::uint8_t* row1, const std::uint8_t* next,
+             std::uint8_t* out, int count, int weight, bool vector) {
   int x = 0;
 #if defined(__x86_64__)
   if (vector) x = VectorMixRows(row0, row1, next, out, count, weight);
@@ -127,35 +122,35 @@ ShrinkCopy::Tap ShrinkCopy::Sample(int Destination, int Start, int Length, int S
   return {std::clamp(first, 0, Limit - 1), std::clamp(first + 1, 0, Limit - 1), weight};
 }
 
-// The vector path takes the leading columns in quads as long as each half's
-// taps lie within four pixels that end inside the row.
+// After Lead plain columns, the vector path takes the columns sixteen at a
+// time as long as each half's taps lie within sixteen pixels that end inside
+// the row.
 void ShrinkCopy::PlanColumns(int SourceWidth, int X1, int Width1, int X2, int Width2, int Left,
-                             int Right) {
+                             int Right, int Lead) {
   columns_.clear();
-  quads_.clear();
+  steps_.clear();
   for (int x = Left; x < Right; ++x)
     columns_.push_back(Sample(x, X1, Width1, X2, Width2, SourceWidth));
+  lead_ = std::min(Lead, int(columns_.size()));
 #if defined(__x86_64__)
   if (!vector_) return;
-  for (std::size_t c = 0; c + 4 <= columns_.size(); c += 4) {
-    ShrinkQuad quad{};
+  for (std::size_t c = std::size_t(lead_); c + 16 <= columns_.size(); c += 16) {
+    ShrinkStep step{};
     for (int half = 0; half < 2; ++half) {
-      const int base = columns_[c + 2 * half].first;
-      if (base + 3 >= SourceWidth) return;
-      quad.base[half] = base;
-      for (int k = 0; k < 2; ++k) {
-        const Tap& tap = columns_[c + 2 * half + k];
-        if (tap.second - base > 3) return;
-        for (int channel = 0; channel < 4; ++channel) {
-          const int at = 16 * half + 8 * k + 2 * channel;
-          quad.shuffle[at] = static_cast<std::int8_t>(4 * (tap.first - base) + channel);
-          quad.shuffle[at + 1] = static_cast<std::int8_t>(4 * (tap.second - base) + channel);
-          quad.weights[at] = static_cast<std::int8_t>(kWeightOne - tap.weight);
-          quad.weights[at + 1] = static_cast<std::int8_t>(tap.weight);
-        }
+      const int base = columns_[c + 8 * std::size_t(half)].first;
+      if (base + 15 >= SourceWidth) return;
+      step.base[half] = base;
+      for (int k = 0; k < 8; ++k) {
+        const Tap& tap = columns_[c + std::size_t(8 * half + k)];
+        if (tap.second - base > 15) return;
+        const int at = 16 * half + 2 * k;
+        step.shuffle[at] = static_cast<std::int8_t>(tap.first - base);
+        step.shuffle[at + 1] = static_cast<std::int8_t>(tap.second - base);
+        step.weights[at] = static_cast<std::int8_t>(kWeightOne - tap.weight);
+        step.weights[at + 1] = static_cast<std::int8_t>(tap.weight);
       }
     }
-    quads_.push_back(quad);
+    steps_.push_back(step);
   }
 #endif
 }
@@ -165,34 +160,39 @@ void ShrinkCopy::Run(const PixelRows& From, const PixelRows& To, int X1, int Y1,
   const int left = std::max(X1, 0), right = std::min(X1 + Width1, To.Width);
   const int top = std::max(Y1, 0), bottom = std::min(Y1 + Height1, To.Height);
   if (left >= right || top >= bottom) return;
-  PlanColumns(From.Width, X1, Width1, X2, Width2, left, right);
+  // Plain columns first up to a 16-byte boundary of the output rows, for the
+  // streaming writes.
+  const int lead = int((16 - reinterpret_cast<std::uintptr_t>(To.Row(top) + left) % 16) % 16);
+  PlanColumns(From.Width, X1, Width1, X2, Width2, left, right, lead);
   blended_.resize(std::size_t(From.Width));
-  const auto aligned = [](const void* at) {
-    return reinterpret_cast<std::uintptr_t>(at) % 16 == 0;
-  };
-  const bool stream = std::size_t(To.Height) * std::size_t(To.Stride) * 4 >= kStreamBytes &&
-                      To.Stride % 4 == 0 && aligned(To.Row(top) + left);
+  const bool stream =
+      std::size_t(To.Height) * std::size_t(To.Stride) >= kStreamBytes && To.Stride % 16 == 0;
   for (int y = top; y < bottom; ++y) {
     const Tap row = Sample(y, Y1, Height1, Y2, Height2, From.Height);
-    const std::uint32_t* source = From.Row(row.first);
+    const std::uint8_t* source = From.Row(row.first);
     if (row.weight != 0) {
-      const std::uint32_t* next = From.Row(std::min(row.second + 1, From.Height - 1));
+      const std::uint8_t* next = From.Row(std::min(row.second + 1, From.Height - 1));
       MixRows(source, From.Row(row.second), next, blended_.data(), From.Width, row.weight, vector_);
       source = blended_.data();
     }
-    std::uint32_t* out = To.Row(y) + left;
-    std::size_t x = 0;
+    std::uint8_t* out = To.Row(y) + left;
+    const auto plain = [&](std::size_t from, std::size_t to) {
+      for (std::size_t x = from; x < to; ++x) {
+        out[x] = Mix(source[columns_[x].first], source[columns_[x].second], columns_[x].weight);
+      }
+    };
+    const auto lead_end = std::size_t(lead_);
+    plain(0, lead_end);
+    std::size_t x = lead_end;
 #if defined(__x86_64__)
     if (stream) {
-      VectorMixColumns<true>(source, out, quads_.data(), int(quads_.size()));
+      VectorMixColumns<true>(source, out + lead_end, steps_.data(), int(steps_.size()));
     } else {
-      VectorMixColumns<false>(source, out, quads_.data(), int(quads_.size()));
+      VectorMixColumns<false>(source, out + lead_end, steps_.data(), int(steps_.size()));
     }
-    x = 4 * quads_.size();
+    x += 16 * steps_.size();
 #endif
-    for (; x < columns_.size(); ++x) {
-      out[x] = Mix(source[columns_[x].first], source[columns_[x].second], columns_[x].weight);
-    }
+    plain(x, columns_.size());
   }
 #if defined(__x86_64__)
   _mm_sfence();

@@ -77,14 +77,10 @@ class Segment {
   double length_ = 0, inverse_squared_ = 0, ux_ = 0, uy_ = 0, inverse_ux_ = 0, inverse_uy_ = 0;
 };
 
-// Over blended on Under with Alpha out of 255, per channel, rounded.
-std::uint32_t Blend(std::uint32_t Under, std::uint32_t Over, std::uint32_t Alpha) {
-  const auto channel = [&](int shift) {
-    const std::uint32_t x =
-        ((Over >> shift) & 0xFF) * Alpha + ((Under >> shift) & 0xFF) * (255 - Alpha);
-    return ((x + 128 + ((x + 128) >> 8)) >> 8) << shift;  // x / 255, rounded
-  };
-  return channel(0) | channel(8) | channel(16);
+// Over blended on Under with Alpha out of 255, rounded.
+std::uint8_t Blend(std::uint32_t Under, std::uint32_t Over, std::uint32_t Alpha) {
+  const std::uint32_t x = Over * Alpha + Under * (255 - Alpha);
+  return static_cast<std::uint8_t>((x + 128 + ((x + 128) >> 8)) >> 8);  // x / 255, rounded
 }
 
 int Clamp(double value, int low, int high) {
@@ -94,7 +90,7 @@ int Clamp(double value, int low, int high) {
 }  // namespace
 
 void DrawThickLine(const PixelRows& Image, double X0, double Y0, double X1, double Y1, double Width,
-                   std::uint32_t Rgb) {
+                   std::uint8_t Gray) {
   const Segment segment(X0, Y0, X1, Y1);
   const double outer = Width / 2 + 0.5;  // coverage ends here
   const double inner = outer - 1;        // full coverage up to here
@@ -110,16 +106,16 @@ void DrawThickLine(const PixelRows& Image, double X0, double Y0, double X1, doub
     const int full_left = full.Empty() ? right + 1 : Clamp(std::ceil(full.left), left, right + 1);
     const int full_right =
         full.Empty() ? right : Clamp(std::floor(full.right), full_left - 1, right);
-    std::uint32_t* row = Image.Row(y);
+    std::uint8_t* row = Image.Row(y);
     const auto edge_pixel = [&](int x) {
       const double squared = segment.DistanceSquared(x, y);
       if (squared >= outer_squared) return;
       const double coverage = std::min(outer - std::sqrt(squared), 1.0);
       const auto alpha = static_cast<std::uint32_t>(coverage * 255 + 0.5);
-      if (alpha != 0) row[x] = Blend(row[x], Rgb, alpha);
+      if (alpha != 0) row[x] = Blend(row[x], Gray, alpha);
     };
     for (int x = left; x < full_left; ++x) edge_pixel(x);
-    std::fill(row + full_left, row + full_right + 1, Rgb);
+    std::fill(row + full_left, row + full_right + 1, Gray);
     for (int x = full_right + 1; x <= right; ++x) edge_pixel(x);
   }
 }

@@ -1,5 +1,6 @@
 #include "surface/window.h"
 
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <vector>
@@ -97,6 +98,18 @@ void SetIcon(SDL_Window* window) {
   SDL_FreeSurface(icon);
 }
 
+SDL_Palette* GrayPalette() {
+  SDL_Palette* palette = SDL_AllocPalette(256);
+  if (palette == nullptr) throw SurfaceError(SdlError("SDL_AllocPalette"));
+  std::array<SDL_Color, 256> grays;
+  for (std::size_t gray = 0; gray < grays.size(); ++gray) {
+    const auto level = static_cast<Uint8>(gray);
+    grays[gray] = {level, level, level, 255};
+  }
+  SDL_SetPaletteColors(palette, grays.data(), 0, 256);
+  return palette;
+}
+
 Int16 ShiftState(Uint16 modifiers) {
   return static_cast<std::int16_t>(((modifiers & KMOD_SHIFT) ? 1 : 0) |
                                    ((modifiers & KMOD_CTRL) ? 2 : 0) |
@@ -106,12 +119,13 @@ Int16 ShiftState(Uint16 modifiers) {
 }  // namespace
 
 SdlWindow::SdlWindow(RandomSource& Random, const WindowStyle& Style)
-    : PictureWindow(Random), window_(OpenWindow(Style)) {
+    : PictureWindow(Random), window_(OpenWindow(Style)), grays_(GrayPalette()) {
   SetIcon(window_);
 }
 
 SdlWindow::~SdlWindow() {
   ClosingWindow();
+  SDL_FreePalette(grays_);
   SDL_DestroyWindow(window_);
   SDL_Quit();
 }
@@ -197,8 +211,11 @@ void SdlWindow::Raised(int) { Present(); }
 void SdlWindow::Blit(const ImageSurface& Image, SDL_Surface* Screen) {
   const PixelRows pixels = Image.Rows();
   SDL_Surface* source = SDL_CreateRGBSurfaceWithFormatFrom(
-      pixels.Data, pixels.Width, pixels.Height, 32, pixels.Stride * 4, SDL_PIXELFORMAT_RGB888);
-  if (source == nullptr) throw SurfaceError(SdlError("present"));
+      pixels.Data, pixels.Width, pixels.Height, 8, pixels.Stride, SDL_PIXELFORMAT_INDEX8);
+  if (source == nullptr || SDL_SetSurfacePalette(source, grays_) != 0) {
+    SDL_FreeSurface(source);
+    throw SurfaceError(SdlError("present"));
+  }
   SDL_Rect at{Image.Left(), Image.Top(), 0, 0};
   const int status = SDL_BlitSurface(source, nullptr, Screen, &at);
   SDL_FreeSurface(source);

@@ -51,5 +51,7 @@ class SdlWindow final : public PictureWindow {
   void Blit(const ImageSurface& Image, SDL_Surface* Screen);
 
   SDL_Window* window_ = nullptr;
+  // The grays of the pictures' pixels, for SDL to turn into the screen's.
+  SDL_Palette* grays_ = nullptr;
   WindowEvents* handlers_ = nullptr;
 };

@@ -50,7 +50,7 @@ class BrokenWindow : public ScriptedWindow {
     const PixelRows rows = PictureWindow::Image(static_cast<std::int16_t>(index)).Rows();
     long count = 0;
     for (int y = 0; y < rows.Height; ++y)
-      for (int x = 0; x < rows.Width; ++x) count += (rows.Row(y)[x] & 0xFFFFFF) != 0xFFFFFF;
+      for (int x = 0; x < rows.Width; ++x) count += rows.Row(y)[x] != 255;
     return count;
   }
 

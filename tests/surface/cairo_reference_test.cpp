@@ -29,8 +29,7 @@ Difference Compare(const PixelRows& ours, cairo_surface_t* theirs) {
     for (int x = 0; x < ours.Width; ++x) {
       int worst = 0;
       for (int shift = 0; shift < 24; shift += 8) {
-        worst = std::max(
-            worst, std::abs(int((ours.Row(y)[x] >> shift) & 0xFF) - int((row[x] >> shift) & 0xFF)));
+        worst = std::max(worst, std::abs(int(ours.Row(y)[x]) - int((row[x] >> shift) & 0xFF)));
       }
       difference.largest = std::max(difference.largest, worst);
       total += worst;
@@ -39,6 +38,18 @@ Difference Compare(const PixelRows& ours, cairo_surface_t* theirs) {
   const double pixels = double(ours.Width) * ours.Height;
   difference.mean = double(total) / pixels;
   return difference;
+}
+
+// Our gray pixels as a Cairo image.
+cairo_surface_t* CairoImage(const PixelRows& gray) {
+  cairo_surface_t* image = cairo_image_surface_create(CAIRO_FORMAT_RGB24, gray.Width, gray.Height);
+  unsigned char* data = cairo_image_surface_get_data(image);
+  for (int y = 0; y < gray.Height; ++y) {
+    auto* row = reinterpret_cast<std::uint32_t*>(data + y * cairo_image_surface_get_stride(image));
+    for (int x = 0; x < gray.Width; ++x) row[x] = gray.Row(y)[x] * 0x010101U;
+  }
+  cairo_surface_mark_dirty(image);
+  return image;
 }
 
 cairo_surface_t* CairoImage(int width, int height) {
@@ -112,9 +123,7 @@ TEST(CairoReference, ShrunkCopyMatchesCairosGoodFilter) {
   for (const auto& [width, height] : {std::pair(494, 441), std::pair(1280, 720)}) {
     Scene scene(width, height);
     const PixelRows source = scene.window.FrontImage().Rows();
-    cairo_surface_t* from =
-        cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(source.Data),
-                                            CAIRO_FORMAT_RGB24, width, height, source.Stride * 4);
+    cairo_surface_t* from = CairoImage(source);
     cairo_surface_t* theirs = CairoImage(width, height);
     cairo_t* cr = cairo_create(theirs);
     cairo_rectangle(cr, 100, 50, width - 100, height - 100);
@@ -130,10 +139,9 @@ TEST(CairoReference, ShrunkCopyMatchesCairosGoodFilter) {
 
     // The plain path, which this processor may never take otherwise, must
     // give the vector path's pixels.
-    std::vector<std::vector<std::uint32_t>> copies;
+    std::vector<std::vector<std::uint8_t>> copies;
     for (const ShrinkCopy::Path path : {ShrinkCopy::Path::Fastest, ShrinkCopy::Path::Plain}) {
-      std::vector<std::uint32_t>& pixels =
-          copies.emplace_back(std::size_t(width) * height, 0xFFFFFF);
+      std::vector<std::uint8_t>& pixels = copies.emplace_back(std::size_t(width) * height, 255);
       ShrinkCopy(path).Run(source, {pixels.data(), width, height, width}, 100, 50, width - 100,
                            height - 100, 0, 0, width, height);
     }

@@ -70,7 +70,7 @@ TEST(RealWindow, ShowsTheRaisedPictureEveryFrameAtItsPaceAndSleepsBetween) {
       ASSERT_EQ(width * height, front.Width * front.Height);
       for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
-          ASSERT_EQ(screen[std::size_t(y * width + x)], front.Row(y)[x] & 0xFFFFFF)
+          ASSERT_EQ(screen[std::size_t(y * width + x)], front.Row(y)[x] * 0x010101U)
               << "frame " << done << " at " << x << ", " << y;
         }
       }
