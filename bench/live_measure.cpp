@@ -138,10 +138,10 @@ std::string Format(const char* format, double value) {
 // The screensaver program and the peer, each on the root window of a screen
 // of each size, one after the other.
 void CompareOnFullScreens(const std::string& screensaver, const std::string& peer) {
-  std::printf("\n| %-44s | %-9s | %12s | %14s |\n|%s|%s|%s|%s|\n",
-              "on the root window, 20 s each", "screen", "CPU share", "peak memory",
-              std::string(46, '-').c_str(), std::string(11, '-').c_str(),
-              std::string(14, '-').c_str(), std::string(16, '-').c_str());
+  std::printf("\n| %-44s | %-9s | %12s | %14s |\n|%s|%s|%s|%s|\n", "on the root window, 20 s each",
+              "screen", "CPU share", "peak memory", std::string(46, '-').c_str(),
+              std::string(11, '-').c_str(), std::string(14, '-').c_str(),
+              std::string(16, '-').c_str());
   for (const char* size : {"1920x1080", "3840x2160"}) {
     const XServer server({std::string(size) + "x24"});
     for (const std::string& program : {screensaver, peer}) {

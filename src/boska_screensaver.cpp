@@ -63,7 +63,8 @@ Window ParseWindowId(std::string_view Text, const std::string& What) {
     throw BadInput(What + " is not a window id: " + std::string(Text));
   }
   const unsigned long id = std::stoul(std::string(digits), nullptr, hex ? 16 : 10);
-  if (id == 0 || id > 0x1FFFFFFF) throw BadInput(What + " is not a window id: " + std::string(Text));
+  if (id == 0 || id > 0x1FFFFFFF)
+    throw BadInput(What + " is not a window id: " + std::string(Text));
   return id;
 }
 
@@ -108,7 +109,7 @@ Target Resolve(Target Where) {
 // A daemon stops its screensaver with SIGTERM, a user with SIGINT: both end
 // the program at once, whatever it is doing; the X server cleans up after it.
 void EndOnSignals() {
-  struct sigaction action{};
+  struct sigaction action {};
   action.sa_handler = [](int) { _exit(0); };
   sigaction(SIGTERM, &action, nullptr);
   sigaction(SIGINT, &action, nullptr);

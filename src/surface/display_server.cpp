@@ -3,9 +3,8 @@
 #include <SDL_syswm.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
-#include <wayland-client.h>
-
 #include <fcntl.h>
+#include <wayland-client.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -63,15 +62,14 @@ std::optional<VisualID> EightBitVisual(Display* display) {
   std::_Exit(1);
 }
 
-
 int ConnectionBroken(Display* display) { LoseDisplay(DisplayString(display)); }
 
 int RequestRefused(Display* display, XErrorEvent* error) {
   if (closing) return 0;
   char what[256];
   XGetErrorText(display, error->error_code, what, sizeof what);
-  std::fprintf(stderr, "%s: the display %s refused a request: %s (request %d)\n",
-               program.c_str(), DisplayString(display), what, error->request_code);
+  std::fprintf(stderr, "%s: the display %s refused a request: %s (request %d)\n", program.c_str(),
+               DisplayString(display), what, error->request_code);
   std::_Exit(1);
 }
 

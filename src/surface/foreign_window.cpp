@@ -1,6 +1,5 @@
 #include "surface/foreign_window.h"
 
-#include <X11/Xutil.h>
 #include <poll.h>
 
 #include <algorithm>
@@ -26,18 +25,11 @@ Display* OpenDisplay(const char* Program) {
   Display* display = XOpenDisplay(nullptr);
   if (display == nullptr) {
     const char* name = XDisplayName(nullptr);
-    throw DisplayError(std::string("cannot open display: ") + (*name != '\0' ? name : "DISPLAY is not set"));
+    throw DisplayError(std::string("cannot open display: ") +
+                       (*name != '\0' ? name : "DISPLAY is not set"));
   }
   EndOnX11Faults(Program);
   return display;
-}
-
-// Our pixels are 32-bit words 0x00RRGGBB: the window's visual must have
-// those channels.
-bool TakesOurPixels(const XWindowAttributes& Attributes) {
-  const Visual* visual = Attributes.visual;
-  return (Attributes.depth == 24 || Attributes.depth == 32) && visual->c_class == TrueColor &&
-         visual->red_mask == 0xFF0000 && visual->green_mask == 0xFF00 && visual->blue_mask == 0xFF;
 }
 
 }  // namespace
@@ -47,18 +39,22 @@ ForeignWindow::ForeignWindow(RandomSource& Random, std::optional<Window> Id, con
   window_ = Id.value_or(DefaultRootWindow(display_));
   XWindowAttributes attributes;
   XGetWindowAttributes(display_, window_, &attributes);
-  if (!TakesOurPixels(attributes)) {
-    throw DisplayError("the window " + Hex(window_) + " has " + std::to_string(attributes.depth) +
-                       "-bit colour; the animation needs 24-bit colour");
-  }
   width_ = attributes.width;
   height_ = attributes.height;
   grays_ = std::make_unique<XGrays>(display_, window_, attributes.visual);
   XSelectInput(display_, window_, ExposureMask | StructureNotifyMask);
 }
 
+// Closing the connection frees what the server holds for it.
+ForeignWindow::~ForeignWindow() {
+  ClosingWindow();
+  grays_.reset();
+  XCloseDisplay(display_);
+}
+
 void ForeignWindow::Run(WindowEvents& Handlers) {
-  for (const int index : {0, 1}) grays_->Send(index, Image(static_cast<std::int16_t>(index)).Rows());
+  for (const int index : {0, 1})
+    grays_->Send(index, Image(static_cast<std::int16_t>(index)).Rows());
   Show();
   Handlers.Form_Activate();
 }

@@ -27,7 +27,7 @@ class ForeignWindow final : public PictureWindow {
   // root window of its default screen. Program names the program in
   // messages. Throws DisplayError when the window cannot show the pictures.
   ForeignWindow(RandomSource& Random, std::optional<Window> Id, const char* Program);
-  // The display is closed with the program, by the system.
+  ~ForeignWindow() override;
   ForeignWindow(const ForeignWindow&) = delete;
   ForeignWindow& operator=(const ForeignWindow&) = delete;
 

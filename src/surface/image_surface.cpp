@@ -130,8 +130,8 @@ void ImageSurface::PaintPicture(const Picture& Source, Single X1, Single Y1, Int
                 Y2.Value(), Width2.Value(), Height2.Value());
     return;
   }
-  CairoCopy(source, X1, Y1, Width1.Value(), Height1.Value(), X2.Value(), Y2.Value(),
-            Width2.Value(), Height2.Value());
+  CairoCopy(source, X1, Y1, Width1.Value(), Height1.Value(), X2.Value(), Y2.Value(), Width2.Value(),
+            Height2.Value());
 }
 
 // Cairo's GOOD filter interpolates bilinearly at mild scales and averages

@@ -1,5 +1,5 @@
-// What both windows share: the two surfaces of pb over Cairo images, laid at
-// their design positions, and the random source.
+// What every window shares: the two surfaces of pb over gray images in
+// memory, laid at their design positions, and the random source.
 #pragma once
 
 #include <array>

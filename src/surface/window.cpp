@@ -48,10 +48,10 @@ SDL_Window* CreateWindow(const WindowStyle& Style) {
   const int monitor = MonitorUnderPointer();
   SDL_Rect bounds{0, 0, kDesignWidth, kDesignHeight};
   SDL_GetDisplayBounds(monitor, &bounds);
-  return SDL_CreateWindow(kTitle, SDL_WINDOWPOS_CENTERED_DISPLAY(monitor),
-                          SDL_WINDOWPOS_CENTERED_DISPLAY(monitor), bounds.w, bounds.h,
-                          SDL_WINDOW_BORDERLESS | SDL_WINDOW_HIDDEN |
-                              SDL_WINDOW_FULLSCREEN_DESKTOP);
+  return SDL_CreateWindow(
+      kTitle, SDL_WINDOWPOS_CENTERED_DISPLAY(monitor), SDL_WINDOWPOS_CENTERED_DISPLAY(monitor),
+      bounds.w, bounds.h,
+      SDL_WINDOW_BORDERLESS | SDL_WINDOW_HIDDEN | SDL_WINDOW_FULLSCREEN_DESKTOP);
 }
 
 // A hidden window on Server that can present; on failure, SDL is shut down

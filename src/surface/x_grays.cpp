@@ -19,8 +19,12 @@ XGrays::XGrays(Display* Connection, Window Target, Visual* Look)
   if (!XRenderQueryExtension(display_, &event_base, &error_base)) {
     throw DisplayError("the display has no RENDER extension");
   }
+  // Any true-colour window will do, at any depth; a palette has no room for
+  // the 256 grays.
   const XRenderPictFormat* format = XRenderFindVisualFormat(display_, visual_);
-  if (format == nullptr) throw DisplayError("RENDER cannot draw in the window's visual");
+  if (format == nullptr || format->type != PictTypeDirect) {
+    throw DisplayError("the window has palette colour; the animation needs true colour");
+  }
   window_picture_ = XRenderCreatePicture(display_, window_, format, 0, nullptr);
   white_ = XRenderCreateSolidFill(display_, &kWhite);
 }

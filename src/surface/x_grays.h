@@ -12,7 +12,8 @@
 
 class XGrays {
  public:
-  // Throws DisplayError when the display or the window's visual cannot.
+  // Throws DisplayError when the display has no RENDER or the window's
+  // visual is a palette.
   XGrays(Display* Connection, Window Target, Visual* Look);
 
   // Sends Pixels as picture Slot (0 or 1), replacing what it held.

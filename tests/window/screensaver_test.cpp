@@ -84,8 +84,12 @@ class Daemon {
         << "programs: " << program_.string() << " --root\n";
     chmod(folder, 0755);
     RunToEnd({"chown", "-R", "65534:65534", (folder_ / "home").string()});
-    as_nobody_ = {"setpriv", "--reuid=65534",       "--regid=65534",
-                  "--clear-groups", "env", "HOME=" + (folder_ / "home").string(),
+    as_nobody_ = {"setpriv",
+                  "--reuid=65534",
+                  "--regid=65534",
+                  "--clear-groups",
+                  "env",
+                  "HOME=" + (folder_ / "home").string(),
                   "DISPLAY=" + Server.Name()};
     daemon_ = std::make_unique<Child>(Command({"xscreensaver", "-no-splash"}));
     for (int attempt = 0; attempt < 50 && Tell("-version") != 0; ++attempt) {
@@ -174,7 +178,8 @@ TEST(Screensaver, DrawsIntoAWindowByIdSizedToItAndEndsWhenItIsDestroyed) {
 bool RootButtonsAreFree(Display* display) {
   static bool refused = false;
   refused = false;
-  XErrorHandler previous = XSetErrorHandler([](Display*, XErrorEvent*) { return refused = true, 0; });
+  XErrorHandler previous =
+      XSetErrorHandler([](Display*, XErrorEvent*) { return refused = true, 0; });
   XSelectInput(display, DefaultRootWindow(display), ButtonPressMask);
   XSync(display, False);
   XSelectInput(display, DefaultRootWindow(display), NoEventMask);
@@ -210,8 +215,8 @@ TEST(Screensaver, OnTheRootLeavesInputToOthersRepaintsExposuresAndEndsOnSignals)
 
 TEST(Screensaver, OnAFullScreenOfItsOwnEndsOnAKeyOrAClick) {
   XServer server({"1024x768x24"});
-  for (const std::vector<std::string>& press : {std::vector<std::string>{"keydown", "space"},
-                                               std::vector<std::string>{"mousedown", "1"}}) {
+  for (const std::vector<std::string>& press :
+       {std::vector<std::string>{"keydown", "space"}, std::vector<std::string>{"mousedown", "1"}}) {
     Child screensaver({kScreensaver}, {"DISPLAY=" + server.Name()});
     const std::optional<Window> window = server.WaitForWindow(screensaver.Pid(), 5s);
     ASSERT_TRUE(window) << screensaver.Err();
