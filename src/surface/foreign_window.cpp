@@ -53,15 +53,19 @@ ForeignWindow::~ForeignWindow() {
 }
 
 void ForeignWindow::Run(WindowEvents& Handlers) {
-  for (const int index : {0, 1})
-    grays_->Send(index, Image(static_cast<std::int16_t>(index)).Rows());
+  for (const int index : {0, 1}) Send(index);
   Show();
   Handlers.Form_Activate();
 }
 
 void ForeignWindow::Raised(int Index) {
-  grays_->Send(Index, Image(static_cast<std::int16_t>(Index)).Rows());
+  Send(Index);
   Show();
+}
+
+void ForeignWindow::Send(int Index) {
+  const ImageSurface& surface = Image(static_cast<std::int16_t>(Index));
+  grays_->Send(Index, surface.Rows(), surface.Ink());
 }
 
 void ForeignWindow::DoEvents() {

@@ -43,6 +43,7 @@ class ForeignWindow final : public PictureWindow {
 
  private:
   void Handle(const XEvent& Event);
+  void Send(int Index);
   void Show();
 
   Display* display_;

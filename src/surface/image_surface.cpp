@@ -3,6 +3,7 @@
 #include <cairo.h>
 
 #include <algorithm>
+#include <cmath>
 #include <memory>
 #include <new>
 
@@ -57,8 +58,20 @@ void FromCairo(cairo_surface_t* Image, const PixelRows& Rows) {
   }
 }
 
-void Fill(const PixelRows& Rows, int Left, int Top, int Right, int Bottom) {
-  for (int y = Top; y < Bottom; ++y) std::fill(Rows.Row(y) + Left, Rows.Row(y) + Right, kWhite);
+void Whiten(const PixelRows& Rows, const Box& Area) {
+  for (int y = Area.Top; y < Area.Bottom; ++y) {
+    std::fill(Rows.Row(y) + Area.Left, Rows.Row(y) + Area.Right, kWhite);
+  }
+}
+
+// Whitens Area but for the box Kept.
+void WhitenAround(const PixelRows& Rows, const Box& Area, const Box& Kept) {
+  const Box kept = Kept.Meet(Area);
+  if (kept.Empty()) return Whiten(Rows, Area);
+  Whiten(Rows, {Area.Left, Area.Top, Area.Right, kept.Top});
+  Whiten(Rows, {Area.Left, kept.Top, kept.Left, kept.Bottom});
+  Whiten(Rows, {kept.Right, kept.Top, Area.Right, kept.Bottom});
+  Whiten(Rows, {Area.Left, kept.Bottom, Area.Right, Area.Bottom});
 }
 
 }  // namespace
@@ -79,23 +92,30 @@ void ImageSurface::NewImage(int Width, int Height) {
   // Released first, so that the old and the new image are never both held.
   pixels_ = {};
   try {
-    pixels_.resize(std::size_t(stride_) * std::size_t(Height));
+    pixels_.assign(std::size_t(stride_) * std::size_t(Height), kWhite);
   } catch (const std::bad_alloc&) {
     throw SurfaceError("no memory for a surface of " + std::to_string(Width) + " x " +
                        std::to_string(Height) + " pixels");
   }
-  Cls();
+  ink_ = {};
+  clear_pending_ = false;
 }
 
 PixelRows ImageSurface::Pixels() const { return {pixels_.data(), width_, height_, stride_}; }
 
 PixelRows ImageSurface::Rows() const {
   const PixelRows rows = Pixels();
-  if (fill_pending_) {
-    Fill(rows, 0, 0, rows.Width, rows.Height);
-    fill_pending_ = false;
+  if (clear_pending_) {
+    Whiten(rows, ink_);
+    ink_ = {};
+    clear_pending_ = false;
   }
   return rows;
+}
+
+Box ImageSurface::Ink() const {
+  Rows();
+  return ink_;
 }
 
 void ImageSurface::Move(Single Left, Int16 Top, Int16 Width, Int16 Height) {
@@ -104,19 +124,7 @@ void ImageSurface::Move(Single Left, Int16 Top, Int16 Width, Int16 Height) {
   NewImage(Width.Value(), Height.Value());
 }
 
-void ImageSurface::Cls() { fill_pending_ = true; }
-
-void ImageSurface::FillAround(int Left, int Top, int Right, int Bottom) {
-  if (!fill_pending_) return;
-  const PixelRows rows = Pixels();
-  Left = std::clamp(Left, 0, rows.Width), Right = std::clamp(Right, Left, rows.Width);
-  Top = std::clamp(Top, 0, rows.Height), Bottom = std::clamp(Bottom, Top, rows.Height);
-  Fill(rows, 0, 0, rows.Width, Top);
-  Fill(rows, 0, Top, Left, Bottom);
-  Fill(rows, Right, Top, rows.Width, Bottom);
-  Fill(rows, 0, Bottom, rows.Width, rows.Height);
-  fill_pending_ = false;
-}
+void ImageSurface::Cls() { clear_pending_ = true; }
 
 void ImageSurface::PaintPicture(const Picture& Source, Single X1, Single Y1, Int16 Width1,
                                 Int16 Height1, Int16 X2, Int16 Y2, Int16 Width2, Int16 Height2) {
@@ -124,10 +132,17 @@ void ImageSurface::PaintPicture(const Picture& Source, Single X1, Single Y1, Int
   const auto& source = static_cast<const ImageSurface&>(Source);
   if (ShrinkCopy::Handles(X1, Y1, Width1.Value(), Height1.Value(), Width2.Value(),
                           Height2.Value())) {
+    // The copy's rectangle becomes white but for what the copy draws; with
+    // a clearing pending, so does the rest of the ink.
     const int left = static_cast<int>(X1.Value()), top = static_cast<int>(Y1.Value());
-    FillAround(left, top, left + Width1.Value(), top + Height1.Value());
-    shrink_.Run(source.Rows(), Rows(), left, top, Width1.Value(), Height1.Value(), X2.Value(),
-                Y2.Value(), Width2.Value(), Height2.Value());
+    const Box target =
+        Box{left, top, left + Width1.Value(), top + Height1.Value()}.Meet({0, 0, width_, height_});
+    const Box drawn =
+        shrink_.Run(source.Rows(), source.Ink(), Pixels(), left, top, Width1.Value(),
+                    Height1.Value(), X2.Value(), Y2.Value(), Width2.Value(), Height2.Value());
+    WhitenAround(Pixels(), clear_pending_ ? ink_ : ink_.Meet(target), drawn);
+    ink_ = (clear_pending_ ? Box{} : ink_).Hull(drawn);
+    clear_pending_ = false;
     return;
   }
   CairoCopy(source, X1, Y1, Width1.Value(), Height1.Value(), X2.Value(), Y2.Value(), Width2.Value(),
@@ -156,6 +171,11 @@ void ImageSurface::CairoCopy(const ImageSurface& Source, double X1, double Y1, i
   cairo_destroy(cr);
   Check(status, "PaintPicture");
   FromCairo(to.get(), Rows());
+  const auto at = [](double value, int limit) {
+    return static_cast<int>(std::clamp(value, 0.0, double(limit)));
+  };
+  ink_ = ink_.Hull({at(std::floor(X1), width_), at(std::floor(Y1), height_),
+                    at(std::ceil(X1 + Width1), width_), at(std::ceil(Y1 + Height1), height_)});
 }
 
 void ImageSurface::DrawWidth(Int16 Width) {
@@ -164,7 +184,8 @@ void ImageSurface::DrawWidth(Int16 Width) {
 }
 
 void ImageSurface::Line(Single X, Single Y, Colour Color) {
-  DrawThickLine(Rows(), current_x_, current_y_, X, Y, double(draw_width_), GrayOf(Color));
+  ink_ = ink_.Hull(
+      DrawThickLine(Rows(), current_x_, current_y_, X, Y, double(draw_width_), GrayOf(Color)));
   current_x_ = X;
   current_y_ = Y;
 }

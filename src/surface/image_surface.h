@@ -32,16 +32,19 @@ class ImageSurface final : public Surface, public Picture {
 
   int Left() const { return left_; }
   int Top() const { return top_; }
-  // The image's pixels, up to date, for reading or drawing.
+  // The image's pixels, up to date, for reading; the surface's operations
+  // alone draw into them.
   PixelRows Rows() const;
+  // A box outside which every pixel is white. The animation's plants cover
+  // only part of a large picture, so copying, clearing and showing it are
+  // confined to this box.
+  Box Ink() const;
   void WritePng(const std::string& Path) const;
 
  private:
   void NewImage(int Width, int Height);
-  // The pixels as they are, without the fill that Cls may have put off.
+  // The pixels as they are, without the clearing that Cls may have put off.
   PixelRows Pixels() const;
-  // Cls fills lazily: a copy over most of the image then fills only the rest.
-  void FillAround(int Left, int Top, int Right, int Bottom);
   void CairoCopy(const ImageSurface& Source, double X1, double Y1, int Width1, int Height1, int X2,
                  int Y2, int Width2, int Height2);
 
@@ -56,6 +59,8 @@ class ImageSurface final : public Surface, public Picture {
   Single current_y_;
   Int16 draw_width_ = 1;
   ShrinkCopy shrink_;
-  // Whether Cls has yet to fill the image.
-  mutable bool fill_pending_ = false;
+  mutable Box ink_;
+  // Whether Cls has yet to whiten the ink. A copy over most of the image
+  // then whitens only what it does not cover.
+  mutable bool clear_pending_ = false;
 };

@@ -2,6 +2,7 @@
 // animation spends its time in: the thick line and the shrunk copy.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -19,13 +20,36 @@ struct PixelRows {
   std::uint8_t* Row(int y) const { return Data + static_cast<std::ptrdiff_t>(y) * Stride; }
 };
 
+// The pixels [Left, Right) × [Top, Bottom); empty when it has no area.
+struct Box {
+  int Left = 0;
+  int Top = 0;
+  int Right = 0;
+  int Bottom = 0;
+
+  bool Empty() const { return Left >= Right || Top >= Bottom; }
+  // The smallest box that holds both.
+  Box Hull(const Box& Other) const {
+    if (Empty()) return Other;
+    if (Other.Empty()) return *this;
+    return {std::min(Left, Other.Left), std::min(Top, Other.Top), std::max(Right, Other.Right),
+            std::max(Bottom, Other.Bottom)};
+  }
+  Box Meet(const Box& Other) const {
+    const Box meet{std::max(Left, Other.Left), std::max(Top, Other.Top),
+                   std::min(Right, Other.Right), std::min(Bottom, Other.Bottom)};
+    return meet.Empty() ? Box{} : meet;
+  }
+};
+
 // A straight segment Width pixels wide with round ends, anti-aliased and
 // blended over what is there. Pixel (x, y) of the image is the point (x, y):
 // a line one pixel wide through pixel centres covers exactly those pixels.
 // Coverage falls off linearly over the last pixel of distance from the
-// segment, which matches area coverage closely at any angle.
-void DrawThickLine(const PixelRows& Image, double X0, double Y0, double X1, double Y1, double Width,
-                   std::uint8_t Gray);
+// segment, which matches area coverage closely at any angle. Returns the box
+// of the pixels it may have drawn.
+Box DrawThickLine(const PixelRows& Image, double X0, double Y0, double X1, double Y1, double Width,
+                  std::uint8_t Gray);
 
 // Sixteen neighbouring output columns of the vector path, eight in each
 // 128-bit half: the sixteen source pixels from base[half] hold the taps of
@@ -55,9 +79,13 @@ class ShrinkCopy {
   static bool Handles(double X1, double Y1, int Width1, int Height1, int Width2, int Height2);
 
   // Copies the rectangle (X2, Y2, Width2, Height2) of From over the
-  // rectangle (X1, Y1, Width1, Height1) of To, clipped to To.
-  void Run(const PixelRows& From, const PixelRows& To, int X1, int Y1, int Width1, int Height1,
-           int X2, int Y2, int Width2, int Height2);
+  // rectangle (X1, Y1, Width1, Height1) of To, clipped to To, as far as the
+  // copy can differ from white: From is white outside the box Ink, and so is
+  // every pixel of the copy whose taps all lie outside it (a mix of whites is
+  // exactly white). Those pixels are left for the caller to make white.
+  // Returns the box it wrote.
+  Box Run(const PixelRows& From, const Box& Ink, const PixelRows& To, int X1, int Y1, int Width1,
+          int Height1, int X2, int Y2, int Width2, int Height2);
 
  private:
   struct Tap {

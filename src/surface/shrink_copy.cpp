@@ -155,27 +155,41 @@ void ShrinkCopy::PlanColumns(int SourceWidth, int X1, int Width1, int X2, int Wi
 #endif
 }
 
-void ShrinkCopy::Run(const PixelRows& From, const PixelRows& To, int X1, int Y1, int Width1,
-                     int Height1, int X2, int Y2, int Width2, int Height2) {
-  const int left = std::max(X1, 0), right = std::min(X1 + Width1, To.Width);
-  const int top = std::max(Y1, 0), bottom = std::min(Y1 + Height1, To.Height);
-  if (left >= right || top >= bottom) return;
+Box ShrinkCopy::Run(const PixelRows& From, const Box& Ink, const PixelRows& To, int X1, int Y1,
+                    int Width1, int Height1, int X2, int Y2, int Width2, int Height2) {
+  Box drawn{std::max(X1, 0), std::max(Y1, 0), std::min(X1 + Width1, To.Width),
+            std::min(Y1 + Height1, To.Height)};
+  const auto inked = [](const Tap& tap, int low, int high) {
+    return tap.second >= low && tap.first < high;
+  };
+  const auto column = [&](int x) { return Sample(x, X1, Width1, X2, Width2, From.Width); };
+  const auto row = [&](int y) { return Sample(y, Y1, Height1, Y2, Height2, From.Height); };
+  while (!drawn.Empty() && !inked(column(drawn.Left), Ink.Left, Ink.Right)) ++drawn.Left;
+  while (!drawn.Empty() && !inked(column(drawn.Right - 1), Ink.Left, Ink.Right)) --drawn.Right;
+  while (!drawn.Empty() && !inked(row(drawn.Top), Ink.Top, Ink.Bottom)) ++drawn.Top;
+  while (!drawn.Empty() && !inked(row(drawn.Bottom - 1), Ink.Top, Ink.Bottom)) --drawn.Bottom;
+  if (drawn.Empty()) return {};
+
   // Plain columns first up to a 16-byte boundary of the output rows, for the
   // streaming writes.
-  const int lead = int((16 - reinterpret_cast<std::uintptr_t>(To.Row(top) + left) % 16) % 16);
-  PlanColumns(From.Width, X1, Width1, X2, Width2, left, right, lead);
+  const int lead =
+      int((16 - reinterpret_cast<std::uintptr_t>(To.Row(drawn.Top) + drawn.Left) % 16) % 16);
+  PlanColumns(From.Width, X1, Width1, X2, Width2, drawn.Left, drawn.Right, lead);
+  // Only the source columns under the copy's taps need blending.
+  const int first = columns_.front().first, count = columns_.back().second + 1 - first;
   blended_.resize(std::size_t(From.Width));
   const bool stream =
       std::size_t(To.Height) * std::size_t(To.Stride) >= kStreamBytes && To.Stride % 16 == 0;
-  for (int y = top; y < bottom; ++y) {
-    const Tap row = Sample(y, Y1, Height1, Y2, Height2, From.Height);
-    const std::uint8_t* source = From.Row(row.first);
-    if (row.weight != 0) {
-      const std::uint8_t* next = From.Row(std::min(row.second + 1, From.Height - 1));
-      MixRows(source, From.Row(row.second), next, blended_.data(), From.Width, row.weight, vector_);
+  for (int y = drawn.Top; y < drawn.Bottom; ++y) {
+    const Tap taps = row(y);
+    const std::uint8_t* source = From.Row(taps.first);
+    if (taps.weight != 0) {
+      const std::uint8_t* next = From.Row(std::min(taps.second + 1, From.Height - 1));
+      MixRows(source + first, From.Row(taps.second) + first, next + first, blended_.data() + first,
+              count, taps.weight, vector_);
       source = blended_.data();
     }
-    std::uint8_t* out = To.Row(y) + left;
+    std::uint8_t* out = To.Row(y) + drawn.Left;
     const auto plain = [&](std::size_t from, std::size_t to) {
       for (std::size_t x = from; x < to; ++x) {
         out[x] = Mix(source[columns_[x].first], source[columns_[x].second], columns_[x].weight);
@@ -197,4 +211,5 @@ void ShrinkCopy::Run(const PixelRows& From, const PixelRows& To, int X1, int Y1,
 #if defined(__x86_64__)
   _mm_sfence();
 #endif
+  return drawn;
 }

@@ -89,14 +89,15 @@ int Clamp(double value, int low, int high) {
 
 }  // namespace
 
-void DrawThickLine(const PixelRows& Image, double X0, double Y0, double X1, double Y1, double Width,
-                   std::uint8_t Gray) {
+Box DrawThickLine(const PixelRows& Image, double X0, double Y0, double X1, double Y1, double Width,
+                  std::uint8_t Gray) {
   const Segment segment(X0, Y0, X1, Y1);
   const double outer = Width / 2 + 0.5;  // coverage ends here
   const double inner = outer - 1;        // full coverage up to here
   const double outer_squared = outer * outer;
   const int top = Clamp(std::ceil(segment.Top(outer)), 0, Image.Height);
   const int bottom = Clamp(std::floor(segment.Bottom(outer)), -1, Image.Height - 1);
+  Box drawn;
   for (int y = top; y <= bottom; ++y) {
     const Span edge = segment.Row(y, outer);
     if (edge.Empty()) continue;
@@ -106,6 +107,7 @@ void DrawThickLine(const PixelRows& Image, double X0, double Y0, double X1, doub
     const int full_left = full.Empty() ? right + 1 : Clamp(std::ceil(full.left), left, right + 1);
     const int full_right =
         full.Empty() ? right : Clamp(std::floor(full.right), full_left - 1, right);
+    drawn = drawn.Hull({left, y, right + 1, y + 1});
     std::uint8_t* row = Image.Row(y);
     const auto edge_pixel = [&](int x) {
       const double squared = segment.DistanceSquared(x, y);
@@ -118,4 +120,5 @@ void DrawThickLine(const PixelRows& Image, double X0, double Y0, double X1, doub
     std::fill(row + full_left, row + full_right + 1, Gray);
     for (int x = full_right + 1; x <= right; ++x) edge_pixel(x);
   }
+  return drawn;
 }

@@ -2,14 +2,27 @@
 
 #include <X11/Xutil.h>
 #include <X11/extensions/Xrender.h>
+#include <sys/shm.h>
 
 #include <algorithm>
+#include <cstring>
+#include <string_view>
 
 #include "surface/display_server.h"
 
 namespace {
 
 constexpr XRenderColor kWhite{0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF};
+
+// Only a server on this machine, reached through a local socket, can read
+// our shared memory.
+bool OnThisMachine(Display* display) {
+  const std::string_view name = DisplayString(display);
+  return name.starts_with(":") || name.starts_with("unix:");
+}
+
+bool refused = false;
+int NoteRefusal(Display*, XErrorEvent*) { return refused = true, 0; }
 
 }  // namespace
 
@@ -27,28 +40,104 @@ XGrays::XGrays(Display* Connection, Window Target, Visual* Look)
   }
   window_picture_ = XRenderCreatePicture(display_, window_, format, 0, nullptr);
   white_ = XRenderCreateSolidFill(display_, &kWhite);
+  share_ = XShmQueryExtension(display_) && OnThisMachine(display_);
 }
 
-void XGrays::Send(int Slot, const PixelRows& Pixels) {
+XGrays::~XGrays() { ReleaseSharedMemory(); }
+
+// A segment of at least Bytes that the server has attached; false if the
+// server cannot (another IPC namespace, say), and then nothing is shared.
+bool XGrays::ShareMemory(std::size_t Bytes) {
+  if (segment_bytes_ >= Bytes) return true;
+  ReleaseSharedMemory();
+  segment_.shmid = shmget(IPC_PRIVATE, Bytes, IPC_CREAT | 0600);
+  if (segment_.shmid < 0) return false;
+  void* at = shmat(segment_.shmid, nullptr, 0);
+  segment_.shmaddr = static_cast<char*>(at);
+  segment_.readOnly = True;
+  refused = false;
+  const XErrorHandler previous = XSetErrorHandler(NoteRefusal);
+  if (at != reinterpret_cast<void*>(-1)) {
+    XShmAttach(display_, &segment_);
+    XSync(display_, False);
+  }
+  XSetErrorHandler(previous);
+  // Freed once both sides have let go of it.
+  shmctl(segment_.shmid, IPC_RMID, nullptr);
+  if (at == reinterpret_cast<void*>(-1) || refused) {
+    if (at != reinterpret_cast<void*>(-1)) shmdt(at);
+    segment_ = {};
+    return false;
+  }
+  segment_bytes_ = Bytes;
+  return true;
+}
+
+void XGrays::ReleaseSharedMemory() {
+  if (segment_bytes_ == 0) return;
+  XShmDetach(display_, &segment_);
+  XSync(display_, False);
+  shmdt(segment_.shmaddr);
+  segment_ = {};
+  segment_bytes_ = 0;
+}
+
+// Waits until the server has taken the pixels, so that the segment can be
+// written again.
+void XGrays::PutShared(XImage* Image, const Held& Target, const PixelRows& Pixels,
+                       const Box& Area) {
+  for (int y = Area.Top; y < Area.Bottom; ++y) {
+    std::memcpy(segment_.shmaddr + std::ptrdiff_t(y) * Image->bytes_per_line + Area.Left,
+                Pixels.Row(y) + Area.Left, std::size_t(Area.Right - Area.Left));
+  }
+  Image->data = segment_.shmaddr;
+  XShmPutImage(display_, Target.pixmap, gc_, Image, Area.Left, Area.Top, Area.Left, Area.Top,
+               unsigned(Area.Right - Area.Left), unsigned(Area.Bottom - Area.Top), False);
+  XSync(display_, False);
+}
+
+void XGrays::Send(int Slot, const PixelRows& Pixels, const Box& Ink) {
   Held& held = held_[std::size_t(Slot)];
+  // Outside both the old and the new ink the pixmap is white and stays so;
+  // a new pixmap takes everything.
+  Box area = Ink.Hull(held.ink);
   if (held.width != Pixels.Width || held.height != Pixels.Height) {
+    area = {0, 0, Pixels.Width, Pixels.Height};
     if (held.pixmap != 0) {
       XRenderFreePicture(display_, held.alpha);
       XFreePixmap(display_, held.pixmap);
     }
     held = {XCreatePixmap(display_, window_, unsigned(std::max(Pixels.Width, 1)),
                           unsigned(std::max(Pixels.Height, 1)), 8),
-            0, Pixels.Width, Pixels.Height};
+            0,
+            Pixels.Width,
+            Pixels.Height,
+            {}};
     held.alpha = XRenderCreatePicture(
         display_, held.pixmap, XRenderFindStandardFormat(display_, PictStandardA8), 0, nullptr);
     if (gc_ == nullptr) gc_ = XCreateGC(display_, held.pixmap, 0, nullptr);
   }
+  held.ink = Ink;
+  if (area.Empty()) return;
+  const auto width = unsigned(Pixels.Width), height = unsigned(Pixels.Height);
+  XImage* shared =
+      share_ ? XShmCreateImage(display_, visual_, 8, ZPixmap, nullptr, &segment_, width, height)
+             : nullptr;
+  if (shared != nullptr &&
+      ShareMemory(std::size_t(shared->bytes_per_line) * std::size_t(Pixels.Height))) {
+    PutShared(shared, held, Pixels, area);
+    shared->data = nullptr;  // the segment's, not Xlib's to free
+    XDestroyImage(shared);
+    return;
+  }
+  if (shared != nullptr) XDestroyImage(shared);
+  share_ = false;
   XImage* image =
-      XCreateImage(display_, visual_, 8, ZPixmap, 0, reinterpret_cast<char*>(Pixels.Data),
-                   unsigned(Pixels.Width), unsigned(Pixels.Height), 8, Pixels.Stride);
+      XCreateImage(display_, visual_, 8, ZPixmap, 0, reinterpret_cast<char*>(Pixels.Data), width,
+                   height, 8, Pixels.Stride);
   if (image == nullptr) throw DisplayError("no image for the pixels");
-  XPutImage(display_, held.pixmap, gc_, image, 0, 0, 0, 0, unsigned(Pixels.Width),
-            unsigned(Pixels.Height));
+  XPutImage(display_, held.pixmap, gc_, image, area.Left, area.Top, area.Left, area.Top,
+            unsigned(area.Right - area.Left), unsigned(area.Bottom - area.Top));
   image->data = nullptr;  // the caller's, not Xlib's to free
   XDestroyImage(image);
 }

@@ -142,8 +142,8 @@ TEST(CairoReference, ShrunkCopyMatchesCairosGoodFilter) {
     std::vector<std::vector<std::uint8_t>> copies;
     for (const ShrinkCopy::Path path : {ShrinkCopy::Path::Fastest, ShrinkCopy::Path::Plain}) {
       std::vector<std::uint8_t>& pixels = copies.emplace_back(std::size_t(width) * height, 255);
-      ShrinkCopy(path).Run(source, {pixels.data(), width, height, width}, 100, 50, width - 100,
-                           height - 100, 0, 0, width, height);
+      ShrinkCopy(path).Run(source, {0, 0, width, height}, {pixels.data(), width, height, width},
+                           100, 50, width - 100, height - 100, 0, 0, width, height);
     }
     EXPECT_TRUE(copies[0] == copies[1]) << width;
     const Difference difference = Compare({copies[0].data(), width, height, width}, theirs);
@@ -152,6 +152,46 @@ TEST(CairoReference, ShrunkCopyMatchesCairosGoodFilter) {
     // Measured: largest 3, mean 0.05 (6-bit against 7-bit weights).
     EXPECT_LE(difference.largest, 3) << width;
     EXPECT_LT(difference.mean, 0.06) << width;
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Every pixel outside the picture's ink is white.
+bool InkHoldsEveryGray(const ImageSurface& picture) {
+  const PixelRows rows = picture.Rows();
+  const Box ink = picture.Ink();
+  for (int y = 0; y < rows.Height; ++y) {
+    for (int x = 0; x < rows.Width; ++x) {
+      const bool inside = x >= ink.Left && x < ink.Right && y >= ink.Top && y < ink.Bottom;
+      if (!inside && rows.Row(y)[x] != 255) return false;
+    }
+  }
+  return true;
+}
+
+// The ink holds every stroke, and the frame's copy, confined to the ink,
+// gives the pixels of the copy of the whole picture.
+TEST(ShrunkCopy, ConfinedToTheInkGivesTheWholeCopysPixels) {
+  const int width = 1280, height = 720;
+  Scene scene(width, height);
+  for (int frame = 7; frame <= 9; ++frame) {  // a plant in frame 7
+    const PixelRows before = scene.window.FrontImage().Rows();
+    std::vector<std::uint8_t> whole(std::size_t(width) * height, 255);
+    ShrinkCopy(ShrinkCopy::Path::Plain)
+        .Run(before, {0, 0, width, height}, {whole.data(), width, height, width}, 100, 50,
+             width - 100, height - 100, 0, 0, width, height);
+    scene.f.Frame();
+    const ImageSurface& after = scene.window.FrontImage();
+    ASSERT_TRUE(InkHoldsEveryGray(after)) << frame;
+    if (frame == 7) continue;
+    for (int y = 0; y < height; ++y) {
+      ASSERT_TRUE(std::equal(whole.begin() + y * width, whole.begin() + (y + 1) * width,
+                             after.Rows().Row(y)))
+          << frame << ": row " << y;
+    }
   }
 }
 

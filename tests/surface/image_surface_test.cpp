@@ -67,6 +67,20 @@ TEST(ImageSurface, ShrunkCopyFillsItsRectangleAndKeepsTheStripsAround) {
   }
 }
 
+// Nothing of the cleared picture survives a copy of a picture that is white
+// but for a line near its left edge, on either copy path.
+TEST(ImageSurface, ClearedPictureLeavesNoTraceBesideACopyOfALine) {
+  for (const std::int16_t size : {std::int16_t{12}, std::int16_t{16}}) {
+    ImageSurface source = Tiny(size, size), target = Tiny(size, size);
+    Chain(source, 1, 0, {{2, 0}, {2, float(size)}});
+    Fill(target, size, size, 95);
+    target.Cls();
+    target.PaintPicture(source.Image(), 4.0F, 1.0F, size - 4, size - 2, 0, 0, size, size);
+    for (int y = 0; y < size; ++y)
+      for (int x = 0; x < size; ++x) ASSERT_NE(Pixel(target, x, y), 95) << size << ": " << x;
+  }
+}
+
 // A one-pixel black column shrunk in width becomes a softer column of the
 // same total tone, not a broken or vanished line: halved by Cairo, to 4/5 by
 // the surface's own copy.

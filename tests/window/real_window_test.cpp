@@ -1,6 +1,7 @@
-// The real window in this process, on a private Xvfb server: after every
+// The real windows in this process, on a private Xvfb server: after every
 // frame the screen shows exactly the picture of the surface raised last,
-// frames come 0.9 s apart, and the process sleeps in between.
+// frames come 0.9 s apart, and the process sleeps in between. Both the
+// program's own window and the screensaver's drawing on the root window.
 #include <gtest/gtest.h>
 #include <time.h>
 
@@ -9,6 +10,7 @@
 
 #include "animation/form.h"
 #include "animation/program.h"
+#include "surface/foreign_window.h"
 #include "surface/window.h"
 #include "x_display.h"
 
@@ -49,24 +51,20 @@ class WatchedWindow final : public Platform {
   std::function<void()> frame_start_;
 };
 
-TEST(RealWindow, ShowsTheRaisedPictureEveryFrameAtItsPaceAndSleepsBetween) {
-  XServer server;
-  setenv("DISPLAY", server.Name().c_str(), 1);
-  unsetenv("WAYLAND_DISPLAY");
-  Generator random(3);
-  SdlWindow sdl(random);
+// Runs eight frames on Real, which shows them in the window Shown gives.
+void ShowsEveryFrameAtItsPace(const XServer& server, Platform& Real,
+                              const std::function<Window()>& Shown) {
   const Form* shown = nullptr;
   std::vector<Clock::time_point> starts;
   std::vector<double> cpu;
-  WatchedWindow window(sdl, [&] {
+  WatchedWindow window(Real, [&] {
     starts.push_back(Clock::now());
     cpu.push_back(CpuSeconds());
     const std::size_t done = starts.size() - 1;
     if (done >= 1 && done <= 4) {
-      const PixelRows front = static_cast<const ImageSurface&>(sdl.pb(shown->Cur)).Rows();
+      const PixelRows front = static_cast<const ImageSurface&>(Real.pb(shown->Cur)).Rows();
       int width = 0, height = 0;
-      const std::vector<std::uint32_t> screen = server.Screenshot(
-          *server.WaitForWindow(getpid(), std::chrono::seconds(1)), width, height);
+      const std::vector<std::uint32_t> screen = server.Screenshot(Shown(), width, height);
       ASSERT_EQ(width * height, front.Width * front.Height);
       for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
@@ -89,6 +87,24 @@ TEST(RealWindow, ShowsTheRaisedPictureEveryFrameAtItsPaceAndSleepsBetween) {
   // Frames 5 to 8, with nothing looked at: a generous bound that only a
   // pause that spins instead of sleeping breaks.
   EXPECT_LT((cpu[8] - cpu[5]) / Seconds(starts[8] - starts[5]), 0.2);
+}
+
+TEST(RealWindow, ShowsTheRaisedPictureEveryFrameAtItsPaceAndSleepsBetween) {
+  XServer server;
+  setenv("DISPLAY", server.Name().c_str(), 1);
+  unsetenv("WAYLAND_DISPLAY");
+  Generator random(3);
+  SdlWindow sdl(random);
+  ShowsEveryFrameAtItsPace(
+      server, sdl, [&] { return *server.WaitForWindow(getpid(), std::chrono::seconds(1)); });
+}
+
+TEST(RealWindow, OnTheRootWindowToo) {
+  XServer server({"800x600x24"});
+  setenv("DISPLAY", server.Name().c_str(), 1);
+  Generator random(3);
+  ForeignWindow root(random, std::nullopt, "boska-screensaver");
+  ShowsEveryFrameAtItsPace(server, root, [&] { return DefaultRootWindow(server.Connection()); });
 }
 
 }  // namespace

@@ -148,8 +148,10 @@ TEST(Screensaver, RunsUnderTheScreensaverDaemonOverTheWholeScreen) {
   EXPECT_FALSE(daemon.Screensaver());
 }
 
+// On a server without shared memory, as a remote one is: the pictures go
+// over the connection.
 TEST(Screensaver, DrawsIntoAWindowByIdSizedToItAndEndsWhenItIsDestroyed) {
-  XServer server({"1024x768x24"});
+  XServer server({"1024x768x24"}, {"-extension", "MIT-SHM"});
   Display* display = server.Connection();
   const Window root = DefaultRootWindow(display);
   const std::vector<std::uint32_t> before = Shot(server, root);

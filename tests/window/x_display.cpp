@@ -72,7 +72,7 @@ std::uint32_t Channel(unsigned long Pixel, unsigned long Mask) {
 
 }  // namespace
 
-XServer::XServer(const std::vector<std::string>& Screens) {
+XServer::XServer(const std::vector<std::string>& Screens, const std::vector<std::string>& Options) {
   for (int number = 77; number < 200 && display_ == nullptr; ++number) {
     const std::string n = std::to_string(number);
     if (Taken(n)) continue;
@@ -81,6 +81,7 @@ XServer::XServer(const std::vector<std::string>& Screens) {
     for (std::size_t screen = 0; screen < Screens.size(); ++screen) {
       command.insert(command.end(), {"-screen", std::to_string(screen), Screens[screen]});
     }
+    command.insert(command.end(), Options.begin(), Options.end());
     server_ = std::make_unique<Child>(command);
     for (int attempt = 0; attempt < 100 && display_ == nullptr; ++attempt) {
       if (server_->WaitFor(std::chrono::milliseconds(50))) break;  // it failed to start

@@ -14,8 +14,9 @@
 
 class XServer {
  public:
-  // One screen of this size and depth, "WxHxD", each.
-  explicit XServer(const std::vector<std::string>& Screens = {"1024x768x24"});
+  // One screen of this size and depth, "WxHxD", each; Options go to Xvfb.
+  explicit XServer(const std::vector<std::string>& Screens = {"1024x768x24"},
+                   const std::vector<std::string>& Options = {});
   ~XServer();
   XServer(const XServer&) = delete;
   XServer& operator=(const XServer&) = delete;
