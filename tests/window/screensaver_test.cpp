@@ -29,12 +29,6 @@ const std::string kScreensaver = BOSKA_SCREENSAVER_PATH;
 constexpr std::uint32_t kFirstPlant = 0x5F5F5F;  // gray 95
 constexpr std::uint32_t kBlack = 0;              // no plant is black in its first minute
 
-std::string Hex(Window Id) {
-  std::ostringstream text;
-  text << "0x" << std::hex << Id;
-  return text.str();
-}
-
 long CountOf(const std::vector<std::uint32_t>& Pixels, std::uint32_t Colour) {
   return std::count(Pixels.begin(), Pixels.end(), Colour);
 }
@@ -83,14 +77,10 @@ class Daemon {
         << "mode: one\nselected: 0\nlock: False\nfade: False\nunfade: False\nsplash: False\n"
         << "programs: " << program_.string() << " --root\n";
     chmod(folder, 0755);
-    RunToEnd({"chown", "-R", "65534:65534", (folder_ / "home").string()});
-    as_nobody_ = {"setpriv",
-                  "--reuid=65534",
-                  "--regid=65534",
-                  "--clear-groups",
-                  "env",
-                  "HOME=" + (folder_ / "home").string(),
-                  "DISPLAY=" + Server.Name()};
+    const std::string home = (folder_ / "home").string();
+    RunToEnd({"chown", "-R", "65534:65534", home});
+    as_nobody_ = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "env"};
+    as_nobody_.insert(as_nobody_.end(), {"HOME=" + home, "DISPLAY=" + Server.Name()});
     daemon_ = std::make_unique<Child>(Command({"xscreensaver", "-no-splash"}));
     for (int attempt = 0; attempt < 50 && Tell("-version") != 0; ++attempt) {
       std::this_thread::sleep_for(100ms);
@@ -107,16 +97,16 @@ class Daemon {
     return RunToEnd(Command({"xscreensaver-command", Request})).status;
   }
 
-  // The screensaver program's process, if it runs (and is not a zombie).
-  std::optional<pid_t> Screensaver() const {
+  // Whether the screensaver program runs (a zombie does not).
+  bool Running() const {
     for (const auto& entry : fs::directory_iterator("/proc")) {
       std::error_code error;
       if (fs::read_symlink(entry.path() / "exe", error) != program_) continue;
       std::ifstream stat(entry.path() / "stat");
       std::string pid, name, state;
-      if (stat >> pid >> name >> state && state != "Z") return std::stoi(pid);
+      if (stat >> pid >> name >> state && state != "Z") return true;
     }
-    return std::nullopt;
+    return false;
   }
 
  private:
@@ -141,11 +131,10 @@ TEST(Screensaver, RunsUnderTheScreensaverDaemonOverTheWholeScreen) {
   EXPECT_GT(CountOf(*screen, 0xFFFFFF), long(screen->size()) / 2);
   EXPECT_TRUE(StandsOnTheBottom(*screen, 1024));
 
-  const std::optional<pid_t> running = daemon.Screensaver();
-  ASSERT_TRUE(running);
+  ASSERT_TRUE(daemon.Running());
   ASSERT_EQ(daemon.Tell("-deactivate"), 0);
   std::this_thread::sleep_for(1s);
-  EXPECT_FALSE(daemon.Screensaver());
+  EXPECT_FALSE(daemon.Running());
 }
 
 // On a server without shared memory, as a remote one is: the pictures go
@@ -158,7 +147,8 @@ TEST(Screensaver, DrawsIntoAWindowByIdSizedToItAndEndsWhenItIsDestroyed) {
   const Window window = XCreateSimpleWindow(display, root, 300, 200, 600, 500, 0, 0, 0);
   XMapWindow(display, window);
   XSync(display, False);
-  Child screensaver({kScreensaver, "--window-id", Hex(window)}, {"DISPLAY=" + server.Name()});
+  Child screensaver({kScreensaver, "--window-id", std::to_string(window)},
+                    {"DISPLAY=" + server.Name()});
 
   const auto inside = FirstPlant(server, window, 3s);
   ASSERT_TRUE(inside) << screensaver.Err();
