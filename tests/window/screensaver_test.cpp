@@ -205,6 +205,15 @@ TEST(Screensaver, OnTheRootLeavesInputToOthersRepaintsExposuresAndEndsOnSignals)
   }
 }
 
+TEST(Screensaver, EndsWithOneLineWhenTheDisplayGoes) {
+  XServer server({"1024x768x24"});
+  Child screensaver({kScreensaver, "--root"}, {"DISPLAY=" + server.Name()});
+  ASSERT_TRUE(FirstPlant(server, DefaultRootWindow(server.Connection()), 3s));
+  server.Kill();
+  EXPECT_EQ(screensaver.WaitFor(1s), 1);
+  EXPECT_THAT(screensaver.Err(), OneLineStartingWith("boska-screensaver: lost the display"));
+}
+
 TEST(Screensaver, OnAFullScreenOfItsOwnEndsOnAKeyOrAClick) {
   XServer server({"1024x768x24"});
   for (const std::vector<std::string>& press :
