@@ -45,9 +45,9 @@ XGrays::XGrays(Display* Connection, Window Target, Visual* Look)
 
 XGrays::~XGrays() { ReleaseSharedMemory(); }
 
-// A segment of at least Bytes that the server has attached; false if the
-// server cannot (another IPC namespace, say), and then nothing is shared.
-bool XGrays::ShareMemory(std::size_t Bytes) {
+// A segment of at least Bytes that the server has attached and reads; false
+// if it cannot, and then nothing is shared.
+bool XGrays::ShareMemory(std::size_t Bytes, const Held& Probe) {
   if (segment_bytes_ >= Bytes) return true;
   ReleaseSharedMemory();
   segment_.shmid = shmget(IPC_PRIVATE, Bytes, IPC_CREAT | 0600);
@@ -70,7 +70,33 @@ bool XGrays::ShareMemory(std::size_t Bytes) {
     return false;
   }
   segment_bytes_ = Bytes;
-  return true;
+  if (ServerReadsSegment(Probe)) return true;
+  ReleaseSharedMemory();
+  return false;
+}
+
+// The server finds a segment by its number in its own IPC namespace; from
+// another one (a container's, say) that number may name someone else's
+// segment or none. A few bytes put through the segment and read back tell.
+bool XGrays::ServerReadsSegment(const Held& Probe) {
+  const unsigned width = unsigned(std::min(Probe.width, 16));
+  XImage* image =
+      XShmCreateImage(display_, visual_, 8, ZPixmap, segment_.shmaddr, &segment_, width, 1);
+  if (image == nullptr) return false;
+  for (unsigned x = 0; x < width; ++x) segment_.shmaddr[x] = static_cast<char>(37 * x + 11);
+  refused = false;
+  const XErrorHandler previous = XSetErrorHandler(NoteRefusal);
+  XShmPutImage(display_, Probe.pixmap, gc_, image, 0, 0, 0, 0, width, 1, False);
+  XImage* back = XGetImage(display_, Probe.pixmap, 0, 0, width, 1, AllPlanes, ZPixmap);
+  XSetErrorHandler(previous);
+  bool same = !refused && back != nullptr;
+  for (unsigned x = 0; same && x < width; ++x) {
+    same = XGetPixel(back, int(x), 0) == ((37 * x + 11) & 0xFF);
+  }
+  if (back != nullptr) XDestroyImage(back);
+  image->data = nullptr;  // the segment's, not Xlib's to free
+  XDestroyImage(image);
+  return same;
 }
 
 void XGrays::ReleaseSharedMemory() {
@@ -124,7 +150,7 @@ void XGrays::Send(int Slot, const PixelRows& Pixels, const Box& Ink) {
       share_ ? XShmCreateImage(display_, visual_, 8, ZPixmap, nullptr, &segment_, width, height)
              : nullptr;
   if (shared != nullptr &&
-      ShareMemory(std::size_t(shared->bytes_per_line) * std::size_t(Pixels.Height))) {
+      ShareMemory(std::size_t(shared->bytes_per_line) * std::size_t(Pixels.Height), held)) {
     PutShared(shared, held, Pixels, area);
     shared->data = nullptr;  // the segment's, not Xlib's to free
     XDestroyImage(shared);

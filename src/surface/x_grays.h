@@ -38,7 +38,8 @@ class XGrays {
     Box ink;  // the last pixels sent are white outside it
   };
 
-  bool ShareMemory(std::size_t Bytes);
+  bool ShareMemory(std::size_t Bytes, const Held& Probe);
+  bool ServerReadsSegment(const Held& Probe);
   void ReleaseSharedMemory();
   void PutShared(XImage* Image, const Held& Target, const PixelRows& Pixels, const Box& Area);
 

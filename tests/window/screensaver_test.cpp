@@ -205,6 +205,24 @@ TEST(Screensaver, OnTheRootLeavesInputToOthersRepaintsExposuresAndEndsOnSignals)
   }
 }
 
+// Program and server each in an IPC namespace of its own, as in containers:
+// the number of the program's shared memory names none in the server's
+// namespace, or another segment, large enough.
+TEST(Screensaver, DrawsFromAnotherIpcNamespace) {
+  const std::vector<std::string> own_namespace{"unshare", "--ipc"};
+  // Decoys for the program's first two segments, numbers 0 and 1.
+  const std::string decoy = "ipcmk -M 16777216 >/dev/null && ";
+  for (const std::string& decoys : {std::string(), decoy + decoy}) {
+    std::vector<std::string> launcher = own_namespace;
+    launcher.insert(launcher.end(), {"sh", "-c", decoys + "exec \"$0\" \"$@\""});
+    XServer server({"1024x768x24"}, {}, launcher);
+    std::vector<std::string> command = own_namespace;
+    command.insert(command.end(), {kScreensaver, "--root"});
+    Child screensaver(command, {"DISPLAY=" + server.Name()});
+    EXPECT_TRUE(FirstPlant(server, DefaultRootWindow(server.Connection()), 3s)) << decoys;
+  }
+}
+
 TEST(Screensaver, EndsWithOneLineWhenTheDisplayGoes) {
   XServer server({"1024x768x24"});
   Child screensaver({kScreensaver, "--root"}, {"DISPLAY=" + server.Name()});

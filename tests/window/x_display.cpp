@@ -72,7 +72,8 @@ std::uint32_t Channel(unsigned long Pixel, unsigned long Mask) {
 
 }  // namespace
 
-XServer::XServer(const std::vector<std::string>& Screens, const std::vector<std::string>& Options) {
+XServer::XServer(const std::vector<std::string>& Screens, const std::vector<std::string>& Options,
+                 const std::vector<std::string>& Launcher) {
   for (int number = 77; number < 200 && display_ == nullptr; ++number) {
     const std::string n = std::to_string(number);
     if (Taken(n)) continue;
@@ -82,6 +83,7 @@ XServer::XServer(const std::vector<std::string>& Screens, const std::vector<std:
       command.insert(command.end(), {"-screen", std::to_string(screen), Screens[screen]});
     }
     command.insert(command.end(), Options.begin(), Options.end());
+    command.insert(command.begin(), Launcher.begin(), Launcher.end());
     server_ = std::make_unique<Child>(command);
     for (int attempt = 0; attempt < 100 && display_ == nullptr; ++attempt) {
       if (server_->WaitFor(std::chrono::milliseconds(50))) break;  // it failed to start

@@ -14,9 +14,11 @@
 
 class XServer {
  public:
-  // One screen of this size and depth, "WxHxD", each; Options go to Xvfb.
+  // One screen of this size and depth, "WxHxD", each; Options go to Xvfb,
+  // which Launcher (a command that runs the command after it) starts.
   explicit XServer(const std::vector<std::string>& Screens = {"1024x768x24"},
-                   const std::vector<std::string>& Options = {});
+                   const std::vector<std::string>& Options = {},
+                   const std::vector<std::string>& Launcher = {});
   ~XServer();
   XServer(const XServer&) = delete;
   XServer& operator=(const XServer&) = delete;
