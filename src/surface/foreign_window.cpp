@@ -2,8 +2,6 @@
 
 #include <poll.h>
 
-#include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <string>
 
@@ -11,8 +9,6 @@
 #include "surface/display_server.h"
 
 namespace {
-
-constexpr int kLongestWaitMs = 1000;
 
 std::string Hex(Window Id) {
   char text[32];
@@ -79,9 +75,8 @@ void ForeignWindow::DoEvents() {
 void ForeignWindow::WaitEvents(double Seconds) {
   XFlush(display_);
   if (XPending(display_) == 0) {
-    const double ms = std::ceil(Seconds * 1000);
     pollfd connection{ConnectionNumber(display_), POLLIN, 0};
-    poll(&connection, 1, static_cast<int>(std::clamp(ms, 1.0, double(kLongestWaitMs))));
+    poll(&connection, 1, WaitMilliseconds(Seconds));
   }
   DoEvents();
 }

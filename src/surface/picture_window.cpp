@@ -1,5 +1,8 @@
 #include "surface/picture_window.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace {
 
 struct Placement {
@@ -26,6 +29,10 @@ ImageSurface& PictureWindow::Image(Int16 Index) {
     throw SurfaceError("there is no surface pb(" + std::to_string(Index.Value()) + ")");
   }
   return *images_[Index.Value()];
+}
+
+int PictureWindow::WaitMilliseconds(double Seconds) {
+  return static_cast<int>(std::clamp(std::ceil(Seconds * 1000), 1.0, 1000.0));
 }
 
 bool PictureWindow::FrontCovers(int Width, int Height) const {

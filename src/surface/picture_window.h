@@ -31,6 +31,9 @@ class PictureWindow : public Platform {
   // start-up has laid it over the whole window, the window shows white and
   // the surface behind around it.
   bool FrontCovers(int Width, int Height) const;
+  // How long a wait for events of at most Seconds blocks, in whole
+  // milliseconds: at least 1, so that it never spins, and at most a second.
+  static int WaitMilliseconds(double Seconds);
   // Runs after ZOrder has brought pb(Index) in front.
   virtual void Raised(int Index) = 0;
 

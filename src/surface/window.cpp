@@ -1,7 +1,6 @@
 #include "surface/window.h"
 
 #include <array>
-#include <cmath>
 #include <cstdlib>
 #include <vector>
 
@@ -11,7 +10,6 @@
 
 namespace {
 
-constexpr Uint32 kLongestWaitMs = 1000;
 constexpr Uint32 kShowTimeoutMs = 2000;
 
 std::string SdlError(const std::string& call) { return call + ": " + SDL_GetError(); }
@@ -172,10 +170,8 @@ void SdlWindow::DoEvents() {
 }
 
 void SdlWindow::WaitEvents(double Seconds) {
-  const double ms = std::ceil(Seconds * 1000);
-  const auto timeout = static_cast<int>(std::clamp(ms, 1.0, double(kLongestWaitMs)));
   SDL_Event event;
-  if (SDL_WaitEventTimeout(&event, timeout) == 0) return;
+  if (SDL_WaitEventTimeout(&event, WaitMilliseconds(Seconds)) == 0) return;
   Handle(event);
   DoEvents();
 }
