@@ -21,8 +21,22 @@ bool OnThisMachine(Display* display) {
   return name.starts_with(":") || name.starts_with("unix:");
 }
 
-bool refused = false;
-int NoteRefusal(Display*, XErrorEvent*) { return refused = true, 0; }
+// Whether the server refused any of the requests that Requests makes; the
+// program's own handler, which would end it, is set aside meanwhile.
+template <typename Send>
+bool Refused(Display* display, Send Requests) {
+  static bool refused;
+  refused = false;
+  const XErrorHandler previous =
+      XSetErrorHandler([](Display*, XErrorEvent*) { return refused = true, 0; });
+  Requests();
+  XSync(display, False);
+  XSetErrorHandler(previous);
+  return refused;
+}
+
+// The bytes that the read-back probe puts through shared memory.
+char ProbeByte(unsigned x) { return static_cast<char>(37 * x + 11); }
 
 }  // namespace
 
@@ -55,16 +69,11 @@ bool XGrays::ShareMemory(std::size_t Bytes, const Held& Probe) {
   void* at = shmat(segment_.shmid, nullptr, 0);
   segment_.shmaddr = static_cast<char*>(at);
   segment_.readOnly = True;
-  refused = false;
-  const XErrorHandler previous = XSetErrorHandler(NoteRefusal);
-  if (at != reinterpret_cast<void*>(-1)) {
-    XShmAttach(display_, &segment_);
-    XSync(display_, False);
-  }
-  XSetErrorHandler(previous);
+  const bool attached = at != reinterpret_cast<void*>(-1) &&
+                        !Refused(display_, [this] { XShmAttach(display_, &segment_); });
   // Freed once both sides have let go of it.
   shmctl(segment_.shmid, IPC_RMID, nullptr);
-  if (at == reinterpret_cast<void*>(-1) || refused) {
+  if (!attached) {
     if (at != reinterpret_cast<void*>(-1)) shmdt(at);
     segment_ = {};
     return false;
@@ -83,15 +92,15 @@ bool XGrays::ServerReadsSegment(const Held& Probe) {
   XImage* image =
       XShmCreateImage(display_, visual_, 8, ZPixmap, segment_.shmaddr, &segment_, width, 1);
   if (image == nullptr) return false;
-  for (unsigned x = 0; x < width; ++x) segment_.shmaddr[x] = static_cast<char>(37 * x + 11);
-  refused = false;
-  const XErrorHandler previous = XSetErrorHandler(NoteRefusal);
-  XShmPutImage(display_, Probe.pixmap, gc_, image, 0, 0, 0, 0, width, 1, False);
-  XImage* back = XGetImage(display_, Probe.pixmap, 0, 0, width, 1, AllPlanes, ZPixmap);
-  XSetErrorHandler(previous);
+  for (unsigned x = 0; x < width; ++x) segment_.shmaddr[x] = ProbeByte(x);
+  XImage* back = nullptr;
+  const bool refused = Refused(display_, [&] {
+    XShmPutImage(display_, Probe.pixmap, gc_, image, 0, 0, 0, 0, width, 1, False);
+    back = XGetImage(display_, Probe.pixmap, 0, 0, width, 1, AllPlanes, ZPixmap);
+  });
   bool same = !refused && back != nullptr;
   for (unsigned x = 0; same && x < width; ++x) {
-    same = XGetPixel(back, int(x), 0) == ((37 * x + 11) & 0xFF);
+    same = XGetPixel(back, int(x), 0) == static_cast<unsigned char>(ProbeByte(x));
   }
   if (back != nullptr) XDestroyImage(back);
   image->data = nullptr;  // the segment's, not Xlib's to free
@@ -108,18 +117,27 @@ void XGrays::ReleaseSharedMemory() {
   segment_bytes_ = 0;
 }
 
-// Waits until the server has taken the pixels, so that the segment can be
-// written again.
-void XGrays::PutShared(XImage* Image, const Held& Target, const PixelRows& Pixels,
-                       const Box& Area) {
-  for (int y = Area.Top; y < Area.Bottom; ++y) {
-    std::memcpy(segment_.shmaddr + std::ptrdiff_t(y) * Image->bytes_per_line + Area.Left,
-                Pixels.Row(y) + Area.Left, std::size_t(Area.Right - Area.Left));
+// Through the shared segment, if the server can take it; waits until the
+// server has, so that the segment can be written again.
+bool XGrays::PutShared(const Held& Target, const PixelRows& Pixels, const Box& Area) {
+  XImage* image = XShmCreateImage(display_, visual_, 8, ZPixmap, nullptr, &segment_,
+                                  unsigned(Pixels.Width), unsigned(Pixels.Height));
+  if (image == nullptr) return false;
+  const bool shared =
+      ShareMemory(std::size_t(image->bytes_per_line) * std::size_t(Pixels.Height), Target);
+  if (shared) {
+    for (int y = Area.Top; y < Area.Bottom; ++y) {
+      std::memcpy(segment_.shmaddr + std::ptrdiff_t(y) * image->bytes_per_line + Area.Left,
+                  Pixels.Row(y) + Area.Left, std::size_t(Area.Right - Area.Left));
+    }
+    image->data = segment_.shmaddr;
+    XShmPutImage(display_, Target.pixmap, gc_, image, Area.Left, Area.Top, Area.Left, Area.Top,
+                 unsigned(Area.Right - Area.Left), unsigned(Area.Bottom - Area.Top), False);
+    XSync(display_, False);
   }
-  Image->data = segment_.shmaddr;
-  XShmPutImage(display_, Target.pixmap, gc_, Image, Area.Left, Area.Top, Area.Left, Area.Top,
-               unsigned(Area.Right - Area.Left), unsigned(Area.Bottom - Area.Top), False);
-  XSync(display_, False);
+  image->data = nullptr;  // the segment's, not Xlib's to free
+  XDestroyImage(image);
+  return shared;
 }
 
 void XGrays::Send(int Slot, const PixelRows& Pixels, const Box& Ink) {
@@ -128,42 +146,38 @@ void XGrays::Send(int Slot, const PixelRows& Pixels, const Box& Ink) {
   // a new pixmap takes everything.
   Box area = Ink.Hull(held.ink);
   if (held.width != Pixels.Width || held.height != Pixels.Height) {
+    Replace(held, Pixels.Width, Pixels.Height);
     area = {0, 0, Pixels.Width, Pixels.Height};
-    if (held.pixmap != 0) {
-      XRenderFreePicture(display_, held.alpha);
-      XFreePixmap(display_, held.pixmap);
-    }
-    held = {XCreatePixmap(display_, window_, unsigned(std::max(Pixels.Width, 1)),
-                          unsigned(std::max(Pixels.Height, 1)), 8),
-            0,
-            Pixels.Width,
-            Pixels.Height,
-            {}};
-    held.alpha = XRenderCreatePicture(
-        display_, held.pixmap, XRenderFindStandardFormat(display_, PictStandardA8), 0, nullptr);
-    if (gc_ == nullptr) gc_ = XCreateGC(display_, held.pixmap, 0, nullptr);
   }
   held.ink = Ink;
   if (area.Empty()) return;
-  const auto width = unsigned(Pixels.Width), height = unsigned(Pixels.Height);
-  XImage* shared =
-      share_ ? XShmCreateImage(display_, visual_, 8, ZPixmap, nullptr, &segment_, width, height)
-             : nullptr;
-  if (shared != nullptr &&
-      ShareMemory(std::size_t(shared->bytes_per_line) * std::size_t(Pixels.Height), held)) {
-    PutShared(shared, held, Pixels, area);
-    shared->data = nullptr;  // the segment's, not Xlib's to free
-    XDestroyImage(shared);
-    return;
-  }
-  if (shared != nullptr) XDestroyImage(shared);
+  if (share_ && PutShared(held, Pixels, area)) return;
   share_ = false;
+  PutOverTheConnection(held, Pixels, area);
+}
+
+// A new pixmap for pictures of Width × Height in place of Target's.
+void XGrays::Replace(Held& Target, int Width, int Height) {
+  if (Target.pixmap != 0) {
+    XRenderFreePicture(display_, Target.alpha);
+    XFreePixmap(display_, Target.pixmap);
+  }
+  Target.pixmap = XCreatePixmap(display_, window_, unsigned(std::max(Width, 1)),
+                                unsigned(std::max(Height, 1)), 8);
+  Target.alpha = XRenderCreatePicture(
+      display_, Target.pixmap, XRenderFindStandardFormat(display_, PictStandardA8), 0, nullptr);
+  Target.width = Width;
+  Target.height = Height;
+  if (gc_ == nullptr) gc_ = XCreateGC(display_, Target.pixmap, 0, nullptr);
+}
+
+void XGrays::PutOverTheConnection(const Held& Target, const PixelRows& Pixels, const Box& Area) {
   XImage* image =
-      XCreateImage(display_, visual_, 8, ZPixmap, 0, reinterpret_cast<char*>(Pixels.Data), width,
-                   height, 8, Pixels.Stride);
+      XCreateImage(display_, visual_, 8, ZPixmap, 0, reinterpret_cast<char*>(Pixels.Data),
+                   unsigned(Pixels.Width), unsigned(Pixels.Height), 8, Pixels.Stride);
   if (image == nullptr) throw DisplayError("no image for the pixels");
-  XPutImage(display_, held.pixmap, gc_, image, area.Left, area.Top, area.Left, area.Top,
-            unsigned(area.Right - area.Left), unsigned(area.Bottom - area.Top));
+  XPutImage(display_, Target.pixmap, gc_, image, Area.Left, Area.Top, Area.Left, Area.Top,
+            unsigned(Area.Right - Area.Left), unsigned(Area.Bottom - Area.Top));
   image->data = nullptr;  // the caller's, not Xlib's to free
   XDestroyImage(image);
 }

@@ -41,7 +41,9 @@ class XGrays {
   bool ShareMemory(std::size_t Bytes, const Held& Probe);
   bool ServerReadsSegment(const Held& Probe);
   void ReleaseSharedMemory();
-  void PutShared(XImage* Image, const Held& Target, const PixelRows& Pixels, const Box& Area);
+  void Replace(Held& Target, int Width, int Height);
+  bool PutShared(const Held& Target, const PixelRows& Pixels, const Box& Area);
+  void PutOverTheConnection(const Held& Target, const PixelRows& Pixels, const Box& Area);
 
   Display* display_;
   Window window_;
