@@ -81,7 +81,7 @@ class Daemon {
     RunToEnd({"chown", "-R", "65534:65534", home});
     as_nobody_ = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "env"};
     as_nobody_.insert(as_nobody_.end(), {"HOME=" + home, "DISPLAY=" + Server.Name()});
-    daemon_ = std::make_unique<Child>(Command({"xscreensaver", "-no-splash"}));
+    daemon_ = std::make_unique<Child>(Command({"xscreensaver", "-no-splash", "-verbose"}));
     for (int attempt = 0; attempt < 50 && Tell("-version") != 0; ++attempt) {
       std::this_thread::sleep_for(100ms);
     }
@@ -90,6 +90,19 @@ class Daemon {
     daemon_->Signal(SIGTERM);
     daemon_->WaitFor(2s);
     fs::remove_all(folder_);
+  }
+
+  // What the daemon has said so far, for a failure's message.
+  std::string Log() const { return daemon_->Err(); }
+
+  // Whether the daemon says Words within Timeout.
+  bool Says(const std::string& Words, std::chrono::milliseconds Timeout) const {
+    const auto deadline = std::chrono::steady_clock::now() + Timeout;
+    while (Log().find(Words) == std::string::npos) {
+      if (std::chrono::steady_clock::now() > deadline) return false;
+      std::this_thread::sleep_for(20ms);
+    }
+    return true;
   }
 
   // Runs xscreensaver-command with Request; its exit status.
@@ -133,8 +146,12 @@ TEST(Screensaver, RunsUnderTheScreensaverDaemonOverTheWholeScreen) {
 
   ASSERT_TRUE(daemon.Running());
   ASSERT_EQ(daemon.Tell("-deactivate"), 0);
+  // The daemon's helper passes the signal on at times more than a second
+  // after the command (so it does for its own screensavers): the program's
+  // second starts when the helper says so.
+  ASSERT_TRUE(daemon.Says("killing pid", 3s)) << daemon.Log();
   std::this_thread::sleep_for(1s);
-  EXPECT_FALSE(daemon.Running());
+  EXPECT_FALSE(daemon.Running()) << daemon.Log();
 }
 
 // On a server without shared memory, as a remote one is: the pictures go
