@@ -11,6 +11,7 @@
 #include "animation/program.h"
 #include "render_options.h"
 #include "surface/clock.h"
+#include "surface/image_surface.h"
 #include "surface/offscreen_window.h"
 #include "version.h"
 
@@ -28,6 +29,7 @@ std::unique_ptr<RandomSource> MakeRandomSource(const RenderOptions& options) {
 // A folder the pictures can go to, found out before the run rather than
 // after its first frame.
 void CheckPngDir(const std::string& dir) {
+  if (!kWritesPng) throw InputError("--png: this build writes no PNG files");
   std::error_code error;
   if (!std::filesystem::is_directory(dir, error)) {
     throw InputError("--png folder " + dir + " is not a folder");

@@ -1,7 +1,5 @@
 #include "surface/image_surface.h"
 
-#include <cairo.h>
-
 #include <algorithm>
 #include <cmath>
 #include <memory>
@@ -10,17 +8,6 @@
 namespace {
 
 constexpr std::uint8_t kWhite = 255;
-
-struct ImageDeleter {
-  void operator()(cairo_surface_t* image) const { cairo_surface_destroy(image); }
-};
-using CairoImage = std::unique_ptr<cairo_surface_t, ImageDeleter>;
-
-void Check(cairo_status_t Status, const std::string& Operation) {
-  if (Status != CAIRO_STATUS_SUCCESS) {
-    throw SurfaceError(Operation + ": " + cairo_status_to_string(Status));
-  }
-}
 
 // The gray of a colour (red + 256 × green + 65536 × blue) whose three
 // components are equal.
@@ -31,31 +18,6 @@ std::uint8_t GrayOf(Colour Color) {
     throw SurfaceError("the pictures hold grays only, not the colour " + std::to_string(Color));
   }
   return static_cast<std::uint8_t>(red);
-}
-
-// A Cairo image of the pixels, each gray as equal red, green and blue.
-CairoImage ToCairo(const PixelRows& Rows) {
-  CairoImage image(cairo_image_surface_create(CAIRO_FORMAT_RGB24, Rows.Width, Rows.Height));
-  Check(cairo_surface_status(image.get()), "a Cairo image");
-  unsigned char* data = cairo_image_surface_get_data(image.get());
-  const int stride = cairo_image_surface_get_stride(image.get());
-  for (int y = 0; y < Rows.Height; ++y) {
-    auto* row = reinterpret_cast<std::uint32_t*>(data + std::ptrdiff_t(y) * stride);
-    for (int x = 0; x < Rows.Width; ++x) row[x] = Rows.Row(y)[x] * 0x010101U;
-  }
-  cairo_surface_mark_dirty(image.get());
-  return image;
-}
-
-// The pixels back from a Cairo image of grays.
-void FromCairo(cairo_surface_t* Image, const PixelRows& Rows) {
-  cairo_surface_flush(Image);
-  const unsigned char* data = cairo_image_surface_get_data(Image);
-  const int stride = cairo_image_surface_get_stride(Image);
-  for (int y = 0; y < Rows.Height; ++y) {
-    const auto* row = reinterpret_cast<const std::uint32_t*>(data + std::ptrdiff_t(y) * stride);
-    for (int x = 0; x < Rows.Width; ++x) Rows.Row(y)[x] = static_cast<std::uint8_t>(row[x]);
-  }
 }
 
 void Whiten(const PixelRows& Rows, const Box& Area) {
@@ -145,37 +107,16 @@ void ImageSurface::PaintPicture(const Picture& Source, Single X1, Single Y1, Int
     clear_pending_ = false;
     return;
   }
-  CairoCopy(source, X1, Y1, Width1.Value(), Height1.Value(), X2.Value(), Y2.Value(), Width2.Value(),
-            Height2.Value());
+  AnyCopy(source, X1, Y1, Width1.Value(), Height1.Value(), X2.Value(), Y2.Value(), Width2.Value(),
+          Height2.Value());
 }
 
-// Cairo's GOOD filter interpolates bilinearly at mild scales and averages
-// areas at strong ones, so a shrunk plant keeps its tone and its lines stay
-// whole. Padding the source's edge keeps the copy's border from fading. Each
-// channel is filtered alike, so grays stay grays.
-void ImageSurface::CairoCopy(const ImageSurface& Source, double X1, double Y1, int Width1,
-                             int Height1, int X2, int Y2, int Width2, int Height2) {
-  const CairoImage from = ToCairo(Source.Rows());
-  const CairoImage to = ToCairo(Rows());
-  cairo_t* cr = cairo_create(to.get());
-  cairo_rectangle(cr, X1, Y1, Width1, Height1);
-  cairo_clip(cr);
-  cairo_translate(cr, X1, Y1);
-  cairo_scale(cr, double(Width1) / Width2, double(Height1) / Height2);
-  cairo_set_source_surface(cr, from.get(), -X2, -Y2);
-  cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_GOOD);
-  cairo_pattern_set_extend(cairo_get_source(cr), CAIRO_EXTEND_PAD);
-  cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
-  cairo_paint(cr);
-  const cairo_status_t status = cairo_status(cr);
-  cairo_destroy(cr);
-  Check(status, "PaintPicture");
-  FromCairo(to.get(), Rows());
-  const auto at = [](double value, int limit) {
-    return static_cast<int>(std::clamp(value, 0.0, double(limit)));
-  };
-  ink_ = ink_.Hull({at(std::floor(X1), width_), at(std::floor(Y1), height_),
-                    at(std::ceil(X1 + Width1), width_), at(std::ceil(Y1 + Height1), height_)});
+// The copy for small windows, which shrink too strongly for ShrinkCopy, and
+// for any other rectangle that it does not take.
+void ImageSurface::AnyCopy(const ImageSurface& Source, double X1, double Y1, int Width1,
+                           int Height1, int X2, int Y2, int Width2, int Height2) {
+  ink_ = ink_.Hull(
+      average_.Run(Source.Rows(), Rows(), X1, Y1, Width1, Height1, X2, Y2, Width2, Height2));
 }
 
 void ImageSurface::DrawWidth(Int16 Width) {
@@ -188,11 +129,4 @@ void ImageSurface::Line(Single X, Single Y, Colour Color) {
       DrawThickLine(Rows(), current_x_, current_y_, X, Y, double(draw_width_), GrayOf(Color)));
   current_x_ = X;
   current_y_ = Y;
-}
-
-void ImageSurface::WritePng(const std::string& Path) const {
-  const cairo_status_t status = cairo_surface_write_to_png(ToCairo(Rows()).get(), Path.c_str());
-  if (status != CAIRO_STATUS_SUCCESS) {
-    throw SurfaceError("cannot write " + Path + ": " + cairo_status_to_string(status));
-  }
 }

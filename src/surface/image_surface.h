@@ -1,7 +1,7 @@
 // A surface whose persistent image is gray pixels in memory (pixels.h). Every
 // window uses it: a real one shows the image of the surface in front, the
-// off-screen one only keeps it. Lines and mild shrinking are drawn straight
-// into the pixels; Cairo does strong shrinking and writes PNGs.
+// off-screen one only keeps it. Lines and copies are drawn straight into the
+// pixels; Cairo, where the build has it, writes PNGs.
 #pragma once
 
 #include <functional>
@@ -10,6 +10,12 @@
 
 #include "surface/pixels.h"
 #include "surface/surface.h"
+
+#if defined(BOSKA_PNG)
+inline constexpr bool kWritesPng = true;
+#else
+inline constexpr bool kWritesPng = false;
+#endif
 
 class ImageSurface final : public Surface, public Picture {
  public:
@@ -39,14 +45,16 @@ class ImageSurface final : public Surface, public Picture {
   // only part of a large picture, so copying, clearing and showing it are
   // confined to this box.
   Box Ink() const;
+  // Writes the image as a PNG file; a surface error in builds without PNG
+  // writing (kWritesPng).
   void WritePng(const std::string& Path) const;
 
  private:
   void NewImage(int Width, int Height);
   // The pixels as they are, without the clearing that Cls may have put off.
   PixelRows Pixels() const;
-  void CairoCopy(const ImageSurface& Source, double X1, double Y1, int Width1, int Height1, int X2,
-                 int Y2, int Width2, int Height2);
+  void AnyCopy(const ImageSurface& Source, double X1, double Y1, int Width1, int Height1, int X2,
+               int Y2, int Width2, int Height2);
 
   int left_;
   int top_;
@@ -59,6 +67,7 @@ class ImageSurface final : public Surface, public Picture {
   Single current_y_;
   Int16 draw_width_ = 1;
   ShrinkCopy shrink_;
+  AverageCopy average_;
   mutable Box ink_;
   // Whether Cls has yet to whiten the ink. A copy over most of the image
   // then whitens only what it does not cover.

@@ -119,23 +119,31 @@ TEST(CairoReference, StrokesMatchCairosRoundCappedStrokes) {
   EXPECT_LT(difference.mean, 0.2);
 }
 
+// The frame's copy of the whole picture, as Cairo's GOOD filter makes it.
+cairo_surface_t* CairosShrunkCopy(const PixelRows& source) {
+  const int width = source.Width, height = source.Height;
+  cairo_surface_t* from = CairoImage(source);
+  cairo_surface_t* theirs = CairoImage(width, height);
+  cairo_t* cr = cairo_create(theirs);
+  cairo_rectangle(cr, 100, 50, width - 100, height - 100);
+  cairo_clip(cr);
+  cairo_translate(cr, 100, 50);
+  cairo_scale(cr, double(width - 100) / width, double(height - 100) / height);
+  cairo_set_source_surface(cr, from, 0, 0);
+  cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_GOOD);
+  cairo_pattern_set_extend(cairo_get_source(cr), CAIRO_EXTEND_PAD);
+  cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+  cairo_paint(cr);
+  cairo_destroy(cr);
+  cairo_surface_destroy(from);
+  return theirs;
+}
+
 TEST(CairoReference, ShrunkCopyMatchesCairosGoodFilter) {
   for (const auto& [width, height] : {std::pair(494, 441), std::pair(1280, 720)}) {
     Scene scene(width, height);
     const PixelRows source = scene.window.FrontImage().Rows();
-    cairo_surface_t* from = CairoImage(source);
-    cairo_surface_t* theirs = CairoImage(width, height);
-    cairo_t* cr = cairo_create(theirs);
-    cairo_rectangle(cr, 100, 50, width - 100, height - 100);
-    cairo_clip(cr);
-    cairo_translate(cr, 100, 50);
-    cairo_scale(cr, double(width - 100) / width, double(height - 100) / height);
-    cairo_set_source_surface(cr, from, 0, 0);
-    cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_GOOD);
-    cairo_pattern_set_extend(cairo_get_source(cr), CAIRO_EXTEND_PAD);
-    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
-    cairo_paint(cr);
-    cairo_destroy(cr);
+    cairo_surface_t* theirs = CairosShrunkCopy(source);
 
     // The plain path, which this processor may never take otherwise, must
     // give the vector path's pixels.
@@ -148,10 +156,29 @@ TEST(CairoReference, ShrunkCopyMatchesCairosGoodFilter) {
     EXPECT_TRUE(copies[0] == copies[1]) << width;
     const Difference difference = Compare({copies[0].data(), width, height, width}, theirs);
     cairo_surface_destroy(theirs);
-    cairo_surface_destroy(from);
     // Measured: largest 3, mean 0.05 (6-bit against 7-bit weights).
     EXPECT_LE(difference.largest, 3) << width;
     EXPECT_LT(difference.mean, 0.06) << width;
+  }
+}
+
+// Small windows shrink their copy strongly: each side of a preview-sized
+// window, of one shrunk strongly across only, and of a copy that is one row
+// high.
+TEST(CairoReference, StronglyShrunkCopyMatchesCairosAreaAverages) {
+  for (const auto& [width, height] :
+       {std::pair(152, 112), std::pair(200, 160), std::pair(390, 300), std::pair(300, 441)}) {
+    Scene scene(width, height);
+    const PixelRows source = scene.window.FrontImage().Rows();
+    cairo_surface_t* theirs = CairosShrunkCopy(source);
+    std::vector<std::uint8_t> pixels(std::size_t(width) * height, 255);
+    const PixelRows ours{pixels.data(), width, height, width};
+    AverageCopy().Run(source, ours, 100, 50, width - 100, height - 100, 0, 0, width, height);
+    const Difference difference = Compare(ours, theirs);
+    cairo_surface_destroy(theirs);
+    // Measured: largest 1, mean under 0.008.
+    EXPECT_LE(difference.largest, 2) << width;
+    EXPECT_LT(difference.mean, 0.02) << width;
   }
 }
 
