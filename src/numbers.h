@@ -72,3 +72,9 @@ Int16 FloorToInt16(double value);
 // Round to the nearest single; a value too large for a single is an overflow.
 Single ToSingle(double value);
 inline Single ToSingle(Int16 value) { return static_cast<float>(value.Value()); }
+
+// The sine and cosine of an angle in radians, correctly rounded, and so the
+// same on every platform, for angles up to a million radians either way;
+// beyond, the platform's own.
+double Sin(double x);
+double Cos(double x);

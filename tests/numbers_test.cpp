@@ -106,4 +106,32 @@ TEST(Single, ComputesInDoublePrecision) {
   EXPECT_NE(tenth + tenth - 0.2, 0.0);
 }
 
+// Correctly rounded values, worked out to 200 bits: angles where a common
+// library's result is a unit off in the last place, multiples of pi/4 and
+// pi/2 (where the reduction cancels nearly everything), tiny and large
+// angles.
+TEST(SinCos, AreCorrectlyRounded) {
+  const struct {
+    double x, sin, cos;
+  } cases[] = {
+      {-0x1.33862054e7a2cp+4, -0x1.72f3df5529c4fp-2, 0x1.dd3949b74efb6p-1},
+      {-0x1.378470a1d913ep+3, 0x1.3883ff9c827f1p-2, -0x1.e792b49b2194dp-1},
+      {0x1.5f33970cadf30p+0, 0x1.f5e7745c90a46p-1, 0x1.94b2908216e39p-3},
+      {-0x1.bfb564d0b02dcp+2, -0x1.4e9db0a64a17cp-1, 0x1.83869294e3e35p-1},
+      {0x1.921fb54442d18p+1, 0x1.1a62633145c07p-53, -1},
+      {0x1.921fb54442d18p+0, 1, 0x1.1a62633145c07p-54},
+      {-0x1.921fb54442d18p-1, -0x1.6a09e667f3bccp-1, 0x1.6a09e667f3bcdp-1},
+      {0x1.921fb54442d17p-2, 0x1.87de2a6aea962p-2, 0x1.d906bcf328d46p-1},
+      {0x1.12e0be826d695p-30, 0x1.12e0be826d695p-30, 1},
+      {0x1.81cd6c8b43958p+13, -0x1.687d5890974a5p-1, 0x1.6b94c3bbe24b8p-1},
+      {0x1.e847e00000000p+19, -0x1.f4677c48458b4p-1, 0x1.b165cde80ddd4p-3},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Sin(c.x), c.sin) << std::hexfloat << c.x;
+    EXPECT_EQ(Cos(c.x), c.cos) << std::hexfloat << c.x;
+    EXPECT_EQ(Sin(-c.x), -c.sin) << std::hexfloat << c.x;
+    EXPECT_EQ(Cos(-c.x), c.cos) << std::hexfloat << c.x;
+  }
+}
+
 }  // namespace

@@ -15,6 +15,11 @@
 #include "surface/offscreen_window.h"
 #include "version.h"
 
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 namespace {
 
 constexpr int kBadInput = 2;
@@ -83,6 +88,11 @@ int Render(const RenderOptions& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#if defined(_WIN32)
+  // Lines end in a line feed alone, as everywhere else, so that a trace is
+  // the same file on every platform.
+  _setmode(_fileno(stdout), _O_BINARY);
+#endif
   try {
     const RenderOptions options = ParseRenderOptions({argv + 1, argv + argc});
     if (options.Help) {

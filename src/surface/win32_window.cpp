@@ -1,0 +1,329 @@
+#include "surface/win32_window.h"
+
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#include <windowsx.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <utility>
+
+#include "surface/clock.h"
+
+namespace {
+
+constexpr char kClassName[] = "boska";
+constexpr int kIconResource = 1;
+constexpr DWORD kShowTimeoutMs = 2000;
+// How far the pointer may wander before the screensaver takes it as the
+// user's return: a desk's bumps move it a pixel or two.
+constexpr long kPointerSlack = 4;
+
+std::string Failed(const char* Call) {
+  return std::string(Call) + " failed with error " + std::to_string(GetLastError());
+}
+
+std::int16_t ShiftState() {
+  return static_cast<std::int16_t>((GetKeyState(VK_SHIFT) < 0 ? 1 : 0) |
+                                   (GetKeyState(VK_CONTROL) < 0 ? 2 : 0) |
+                                   (GetKeyState(VK_MENU) < 0 ? 4 : 0));
+}
+
+// The button a button-down message is for: left 1, right 2, middle 4, the
+// extra ones 8.
+std::int16_t ButtonOf(UINT Message) {
+  switch (Message) {
+    case WM_LBUTTONDOWN:
+      return 1;
+    case WM_RBUTTONDOWN:
+      return 2;
+    case WM_MBUTTONDOWN:
+      return 4;
+    default:
+      return 8;
+  }
+}
+
+// A top-down 8-bit image whose colour table holds the 256 grays, so that a
+// pixel's byte is its gray.
+struct GrayBitmapInfo {
+  BITMAPINFOHEADER header;
+  std::array<RGBQUAD, 256> grays;
+};
+
+GrayBitmapInfo GrayInfo(const PixelRows& Pixels) {
+  GrayBitmapInfo info{};
+  info.header.biSize = sizeof info.header;
+  // Rows are Stride bytes apart; the image's own width is cut out on
+  // showing.
+  info.header.biWidth = Pixels.Stride;
+  info.header.biHeight = -Pixels.Height;
+  info.header.biPlanes = 1;
+  info.header.biBitCount = 8;
+  info.header.biCompression = BI_RGB;
+  info.header.biClrUsed = 256;
+  for (std::size_t gray = 0; gray < info.grays.size(); ++gray) {
+    const auto level = static_cast<BYTE>(gray);
+    info.grays[gray] = {level, level, level, 0};
+  }
+  return info;
+}
+
+bool Show(HDC Device, const ImageSurface& Image) {
+  const PixelRows pixels = Image.Rows();
+  if (pixels.Width == 0 || pixels.Height == 0) return true;
+  const GrayBitmapInfo info = GrayInfo(pixels);
+  const auto height = static_cast<UINT>(pixels.Height);
+  return SetDIBitsToDevice(Device, Image.Left(), Image.Top(), static_cast<DWORD>(pixels.Width),
+                           height, 0, 0, 0, height, pixels.Data,
+                           reinterpret_cast<const BITMAPINFO*>(&info), DIB_RGB_COLORS) != 0;
+}
+
+void RegisterClassOnce(HINSTANCE Instance, WNDPROC Procedure) {
+  WNDCLASSEXA window_class{};
+  if (GetClassInfoExA(Instance, kClassName, &window_class)) return;
+  window_class.cbSize = sizeof window_class;
+  window_class.lpfnWndProc = Procedure;
+  window_class.hInstance = Instance;
+  window_class.hIcon = LoadIconA(Instance, MAKEINTRESOURCEA(kIconResource));
+  window_class.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // the arrow
+  window_class.lpszClassName = kClassName;
+  if (RegisterClassExA(&window_class) == 0) throw SurfaceError(Failed("RegisterClassEx"));
+}
+
+struct Placement {
+  DWORD style;
+  DWORD extended_style;
+  RECT rect;
+};
+
+Placement PlacementFor(const Win32Style& Style) {
+  switch (Style.Shape) {
+    case Win32Style::Kind::FullScreen: {
+      const int left = GetSystemMetrics(SM_XVIRTUALSCREEN);
+      const int top = GetSystemMetrics(SM_YVIRTUALSCREEN);
+      return {WS_POPUP,
+              WS_EX_TOPMOST,
+              {left, top, left + GetSystemMetrics(SM_CXVIRTUALSCREEN),
+               top + GetSystemMetrics(SM_CYVIRTUALSCREEN)}};
+    }
+    case Win32Style::Kind::Preview: {
+      RECT client{};
+      if (!GetClientRect(Style.Parent, &client)) throw SurfaceError(Failed("GetClientRect"));
+      return {WS_CHILD, 0, client};
+    }
+    case Win32Style::Kind::Window:
+      break;
+  }
+  RECT work{0, 0, kDesignWidth, kDesignHeight};
+  SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+  const long left = (work.left + work.right - kDesignWidth) / 2;
+  const long top = (work.top + work.bottom - kDesignHeight) / 2;
+  return {WS_POPUP, WS_EX_APPWINDOW, {left, top, left + kDesignWidth, top + kDesignHeight}};
+}
+
+}  // namespace
+
+struct Win32Procedure {
+  static LRESULT CALLBACK Run(HWND Window, UINT Message, WPARAM WParam, LPARAM LParam);
+};
+
+LRESULT CALLBACK Win32Procedure::Run(HWND Window, UINT Message, WPARAM WParam, LPARAM LParam) {
+  if (Message == WM_NCCREATE) {
+    const auto* creation = reinterpret_cast<const CREATESTRUCTA*>(LParam);
+    SetWindowLongPtrA(Window, GWLP_USERDATA,
+                      reinterpret_cast<LONG_PTR>(creation->lpCreateParams));
+  }
+  auto* self = reinterpret_cast<Win32Window*>(GetWindowLongPtrA(Window, GWLP_USERDATA));
+  if (self == nullptr) return DefWindowProcA(Window, Message, WParam, LParam);
+  using Input = Win32Window::Input;
+  const bool takes_input = self->style_.Shape != Win32Style::Kind::Preview;
+  switch (Message) {
+    case WM_PAINT: {
+      PAINTSTRUCT paint;
+      const HDC device = BeginPaint(Window, &paint);
+      if (!self->PaintOn(device)) self->failure_ = Failed("SetDIBitsToDevice");
+      EndPaint(Window, &paint);
+      return 0;
+    }
+    case WM_ERASEBKGND:
+      return 1;
+    case WM_ACTIVATE:
+      if (LOWORD(WParam) != WA_INACTIVE) self->active_ = true;
+      break;
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN:
+      if (takes_input) {
+        self->inputs_.push_back({Input::Kind::Key, static_cast<std::int16_t>(WParam), ShiftState(),
+                                 0, 0});
+      }
+      return 0;
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+    case WM_MBUTTONDOWN:
+    case WM_XBUTTONDOWN:
+      if (takes_input) {
+        self->inputs_.push_back({Input::Kind::Button, ButtonOf(Message), ShiftState(),
+                                 float(GET_X_LPARAM(LParam)), float(GET_Y_LPARAM(LParam))});
+      }
+      return 0;
+    case WM_MOUSEMOVE:
+      if (self->PointerMovedAway()) self->inputs_.push_back({Input::Kind::Close, 0, 0, 0, 0});
+      break;
+    case WM_SETCURSOR:
+      if (self->style_.Shape == Win32Style::Kind::FullScreen) {
+        SetCursor(nullptr);
+        return TRUE;
+      }
+      break;
+    case WM_CLOSE:
+      self->inputs_.push_back({Input::Kind::Close, 0, 0, 0, 0});
+      return 0;
+    case WM_DESTROY:
+      // The preview's parent went away and took it along.
+      self->window_ = nullptr;
+      self->inputs_.push_back({Input::Kind::Close, 0, 0, 0, 0});
+      return 0;
+    default:
+      break;
+  }
+  return DefWindowProcA(Window, Message, WParam, LParam);
+}
+
+Win32Window::Win32Window(RandomSource& Random, const Win32Style& Style)
+    : PictureWindow(Random), style_(Style) {
+  // Pixels are the screen's own, never scaled up for a high-resolution
+  // screen.
+  SetProcessDPIAware();
+  const HINSTANCE instance = GetModuleHandleA(nullptr);
+  RegisterClassOnce(instance, Win32Procedure::Run);
+  const Placement at = PlacementFor(Style);
+  window_ = CreateWindowExA(at.extended_style, kClassName, kTitle, at.style, at.rect.left,
+                            at.rect.top, at.rect.right - at.rect.left, at.rect.bottom - at.rect.top,
+                            Style.Parent, nullptr, instance, this);
+  if (window_ == nullptr) throw SurfaceError(Failed("CreateWindowEx"));
+  POINT pointer{};
+  GetCursorPos(&pointer);
+  pointer_x_ = pointer.x;
+  pointer_y_ = pointer.y;
+}
+
+Win32Window::~Win32Window() {
+  if (window_ != nullptr) {
+    SetWindowLongPtrA(window_, GWLP_USERDATA, 0);
+    DestroyWindow(window_);
+  }
+}
+
+void Win32Window::Run(WindowEvents& Handlers) {
+  handlers_ = &Handlers;
+  ShowWindow(window_, SW_SHOW);
+  if (style_.Shape != Win32Style::Kind::Preview) {
+    SetForegroundWindow(window_);
+    WaitUntilActive();
+  }
+  Present();
+  Handlers.Form_Activate();
+}
+
+// A desktop may never activate the window (a preview is never active), so
+// the wait is bounded.
+void Win32Window::WaitUntilActive() {
+  const ULONGLONG deadline = GetTickCount64() + kShowTimeoutMs;
+  while (!active_ && GetTickCount64() < deadline) {
+    MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(deadline - GetTickCount64()),
+                                QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    DoEvents();
+  }
+}
+
+Single Win32Window::ScaleWidth() {
+  RECT client{};
+  GetClientRect(window_, &client);
+  return static_cast<float>(client.right);
+}
+
+Single Win32Window::ScaleHeight() {
+  RECT client{};
+  GetClientRect(window_, &client);
+  return static_cast<float>(client.bottom);
+}
+
+void Win32Window::DoEvents() {
+  MSG message;
+  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (message.message == WM_QUIT) inputs_.push_back({Input::Kind::Close, 0, 0, 0, 0});
+    DispatchMessageA(&message);
+    Deliver();
+  }
+  // A preview's parent in another process may go without a word to us.
+  if (style_.Shape == Win32Style::Kind::Preview && !IsWindow(style_.Parent)) End();
+}
+
+void Win32Window::WaitEvents(double Seconds) {
+  MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(WaitMilliseconds(Seconds)),
+                              QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+  DoEvents();
+}
+
+Single Win32Window::Timer() { return static_cast<float>(SecondsSinceMidnight()); }
+
+void Win32Window::Deliver() {
+  if (!failure_.empty()) throw SurfaceError(failure_);
+  const std::vector<Input> inputs = std::exchange(inputs_, {});
+  for (const Input& input : inputs) {
+    switch (input.What) {
+      case Input::Kind::Key:
+        handlers_->pb_KeyDown(FrontIndex(), input.Code, input.Shift);
+        break;
+      case Input::Kind::Button:
+        handlers_->pb_MouseDown(FrontIndex(), input.Code, input.Shift, input.X, input.Y);
+        break;
+      case Input::Kind::Close:
+        End();
+    }
+  }
+}
+
+bool Win32Window::PointerMovedAway() const {
+  if (style_.Shape != Win32Style::Kind::FullScreen) return false;
+  POINT pointer{};
+  GetCursorPos(&pointer);
+  return std::abs(pointer.x - pointer_x_) > kPointerSlack ||
+         std::abs(pointer.y - pointer_y_) > kPointerSlack;
+}
+
+void Win32Window::Raised(int) { Present(); }
+
+void Win32Window::Present() {
+  if (window_ == nullptr) return;
+  const HDC device = GetDC(window_);
+  if (device == nullptr) throw SurfaceError(Failed("GetDC"));
+  const bool shown = PaintOn(device);
+  ReleaseDC(window_, device);
+  if (!shown) throw SurfaceError(Failed("SetDIBitsToDevice"));
+}
+
+bool Win32Window::PaintOn(HDC__* Device) {
+  RECT client{};
+  GetClientRect(window_, &client);
+  bool shown = true;
+  if (!FrontCovers(client.right, client.bottom)) {
+    FillRect(Device, &client, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    shown = Show(Device, BackImage());
+  }
+  return Show(Device, FrontImage()) && shown;
+}
+
+void ReportFailure(const std::string& Line) {
+  const HANDLE errors = GetStdHandle(STD_ERROR_HANDLE);
+  const DWORD type = errors == nullptr || errors == INVALID_HANDLE_VALUE ? FILE_TYPE_UNKNOWN
+                                                                          : GetFileType(errors);
+  if (type == FILE_TYPE_DISK || type == FILE_TYPE_PIPE) {
+    const std::string text = Line + "\n";
+    DWORD written = 0;
+    WriteFile(errors, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  }
+  MessageBoxA(nullptr, Line.c_str(), kTitle, MB_OK | MB_ICONERROR);
+}

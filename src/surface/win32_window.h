@@ -1,0 +1,89 @@
+// The animation's window on Windows, through the plain Win32 API.
+//
+// What it promises:
+//  - as the program's window: a window titled "Boska" with no border or title
+//    bar, client area 494 × 441, centred on the main monitor's work area,
+//    with the program's icon and a button on the task bar;
+//  - as the screensaver's: the whole desktop, every monitor, above all other
+//    windows, the pointer hidden; moving the pointer a few pixels ends it;
+//  - as the screensaver's preview: a child window filling the client area of
+//    the window it is given, taking no input, ending when that window goes;
+//  - the surface in front shown from its image on WM_PAINT and as soon as
+//    it is raised, its grays through a colour table, exactly;
+//  - key-down and any mouse button going down (the click that activates the
+//    window too) delivered to the handlers of the surface in front; closing
+//    the window ends the program;
+//  - a wait for events that sleeps in the message queue instead of polling.
+// Handlers end the program by throwing; they therefore run after the message
+// that carried the input has been dispatched, never inside the system's
+// dispatching.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "surface/picture_window.h"
+
+struct HWND__;
+struct HDC__;
+struct Win32Procedure;
+
+struct Win32Style {
+  enum class Kind { Window, FullScreen, Preview };
+  Kind Shape = Kind::Window;
+  HWND__* Parent = nullptr;  // the window that a preview fills
+};
+
+class Win32Window final : public PictureWindow {
+ public:
+  explicit Win32Window(RandomSource& Random, const Win32Style& Style = {});
+  ~Win32Window() override;
+  Win32Window(const Win32Window&) = delete;
+  Win32Window& operator=(const Win32Window&) = delete;
+
+  void Run(WindowEvents& Handlers) override;
+  Single ScaleWidth() override;
+  Single ScaleHeight() override;
+  void DoEvents() override;
+  void WaitEvents(double Seconds) override;
+  Single Timer() override;
+
+ protected:
+  void Raised(int Index) override;
+
+ private:
+  friend struct Win32Procedure;
+
+  // Input as the window procedure saw it, for the handlers.
+  struct Input {
+    enum class Kind { Key, Button, Close };
+    Kind What;
+    std::int16_t Code;
+    std::int16_t Shift;
+    float X;
+    float Y;
+  };
+
+  void WaitUntilActive();
+  void Deliver();
+  void Present();
+  // Paints the client area from the pictures; false when the system refused.
+  bool PaintOn(HDC__* Device);
+  bool PointerMovedAway() const;
+
+  Win32Style style_;
+  HWND__* window_ = nullptr;
+  WindowEvents* handlers_ = nullptr;
+  std::vector<Input> inputs_;
+  // What failed while repainting, for the next delivery to raise.
+  std::string failure_;
+  bool active_ = false;
+  long pointer_x_ = 0;  // where the pointer was when the screensaver started
+  long pointer_y_ = 0;
+};
+
+// Tells the user of a failure that ends the program: Line in a message box
+// titled "Boska", and on standard error too when that goes to a file or a
+// pipe.
+void ReportFailure(const std::string& Line);
