@@ -4,13 +4,17 @@
 // screensaver program on the root window of a full-HD and a 4K screen, side
 // by side with a peer screensaver program.
 //
-//   boska-live-measure BOSKA BOSKA_RENDER BOSKA_SCREENSAVER PEER
+// Given the Windows program and a wine prefix, last the Windows program under
+// wine, with the CPU share of wine's server beside it.
+//
+//   boska-live-measure BOSKA BOSKA_RENDER BOSKA_SCREENSAVER PEER [BOSKA_EXE WINEPREFIX]
 #include <sys/resource.h>
 #include <sys/wait.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <random>
 #include <string>
@@ -38,12 +42,29 @@ double Median(std::vector<double> values) {
   return values[values.size() / 2];
 }
 
-// CPU time of a process so far, in seconds, from the scheduler's count.
+// CPU time of a process so far, all its threads, in seconds, from the
+// scheduler's count.
 double CpuSeconds(pid_t pid) {
-  std::ifstream file("/proc/" + std::to_string(pid) + "/schedstat");
   double nanoseconds = 0;
-  file >> nanoseconds;
+  std::error_code error;
+  for (const auto& task :
+       std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", error)) {
+    std::ifstream file(task.path() / "schedstat");
+    double thread = 0;
+    file >> thread;
+    nanoseconds += thread;
+  }
   return nanoseconds / 1e9;
+}
+
+// The process of this name (the kernel's short name), if one runs.
+pid_t PidOf(const std::string& name) {
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    std::ifstream file(entry.path() / "comm");
+    std::string comm;
+    if (std::getline(file, comm) && comm == name) return std::stoi(entry.path().filename());
+  }
+  return -1;
 }
 
 double PeakMegabytes(pid_t pid) {
@@ -133,6 +154,26 @@ std::string Format(const char* format, double value) {
   return text;
 }
 
+// boska.exe under wine at 494 x 441, and wine's server over the same 20 s.
+void MeasureUnderWine(const std::string& exe, const std::string& prefix) {
+  const XServer server;
+  Child boska({"wine", exe},
+              {"WINEPREFIX=" + prefix, "WINEDEBUG=-all", "DISPLAY=" + server.Name()});
+  server.WaitForWindow(boska.Pid(), 20s);
+  const pid_t wineserver = PidOf("wineserver");
+  std::this_thread::sleep_for(1s);
+  const double before = CpuSeconds(wineserver);
+  const Cost cost = Measure(boska);
+  const double server_share = (CpuSeconds(wineserver) - before) / 21 * 100;
+  std::printf("\n| %-44s | %12s | %14s |\n|%s|%s|%s|\n", "under wine 8, 20 s", "CPU share",
+              "peak memory", std::string(46, '-').c_str(), std::string(14, '-').c_str(),
+              std::string(16, '-').c_str());
+  std::printf("| %-44s | %12s | %14s |\n", "boska.exe", Format("%.2f %%", cost.cpu_share).c_str(),
+              Format("%.1f MB", cost.peak_megabytes).c_str());
+  std::printf("| %-44s | %12s | %14s |\n", "wineserver", Format("%.2f %%", server_share).c_str(),
+              "");
+}
+
 }  // namespace
 
 // The screensaver program and the peer, each on the root window of a screen
@@ -155,8 +196,10 @@ void CompareOnFullScreens(const std::string& screensaver, const std::string& pee
 }
 
 int main(int argc, char** argv) {
-  if (argc != 5) {
-    std::fprintf(stderr, "usage: boska-live-measure BOSKA BOSKA_RENDER BOSKA_SCREENSAVER PEER\n");
+  if (argc != 5 && argc != 7) {
+    std::fprintf(stderr,
+                 "usage: boska-live-measure BOSKA BOSKA_RENDER BOSKA_SCREENSAVER PEER "
+                 "[BOSKA_EXE WINEPREFIX]\n");
     return 2;
   }
   const std::string boska = argv[1], render = argv[2];
@@ -207,5 +250,6 @@ int main(int argc, char** argv) {
   Row("peak memory, boska-render 1920 x 1080, 1,000 frames", Format("%.1f MB", render_1000),
       "flat");
   CompareOnFullScreens(argv[3], argv[4]);
+  if (argc == 7) MeasureUnderWine(argv[5], argv[6]);
   return 0;
 }

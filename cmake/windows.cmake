@@ -23,3 +23,9 @@ endfunction()
 boska_resources(boska boska.exe "Boska")
 boska_resources(boska-scr boska.scr "Boska screensaver")
 boska_resources(boska-render boska-render.exe "Boska without a display")
+
+# What the tests under wine need besides the programs: a window for the
+# screensaver's preview.
+if(BOSKA_TESTS)
+  add_executable(preview-host WIN32 tests/windows/preview_host.cpp)
+endif()

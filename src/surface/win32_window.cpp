@@ -132,8 +132,7 @@ struct Win32Procedure {
 LRESULT CALLBACK Win32Procedure::Run(HWND Window, UINT Message, WPARAM WParam, LPARAM LParam) {
   if (Message == WM_NCCREATE) {
     const auto* creation = reinterpret_cast<const CREATESTRUCTA*>(LParam);
-    SetWindowLongPtrA(Window, GWLP_USERDATA,
-                      reinterpret_cast<LONG_PTR>(creation->lpCreateParams));
+    SetWindowLongPtrA(Window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(creation->lpCreateParams));
   }
   auto* self = reinterpret_cast<Win32Window*>(GetWindowLongPtrA(Window, GWLP_USERDATA));
   if (self == nullptr) return DefWindowProcA(Window, Message, WParam, LParam);
@@ -155,8 +154,8 @@ LRESULT CALLBACK Win32Procedure::Run(HWND Window, UINT Message, WPARAM WParam, L
     case WM_KEYDOWN:
     case WM_SYSKEYDOWN:
       if (takes_input) {
-        self->inputs_.push_back({Input::Kind::Key, static_cast<std::int16_t>(WParam), ShiftState(),
-                                 0, 0});
+        self->inputs_.push_back(
+            {Input::Kind::Key, static_cast<std::int16_t>(WParam), ShiftState(), 0, 0});
       }
       return 0;
     case WM_LBUTTONDOWN:
@@ -318,8 +317,8 @@ bool Win32Window::PaintOn(HDC__* Device) {
 
 void ReportFailure(const std::string& Line) {
   const HANDLE errors = GetStdHandle(STD_ERROR_HANDLE);
-  const DWORD type = errors == nullptr || errors == INVALID_HANDLE_VALUE ? FILE_TYPE_UNKNOWN
-                                                                          : GetFileType(errors);
+  const DWORD type =
+      errors == nullptr || errors == INVALID_HANDLE_VALUE ? FILE_TYPE_UNKNOWN : GetFileType(errors);
   if (type == FILE_TYPE_DISK || type == FILE_TYPE_PIPE) {
     const std::string text = Line + "\n";
     DWORD written = 0;

@@ -1,0 +1,305 @@
+// The Windows programs, cross-built, under wine on Xvfb servers of their
+// own, driven as a user would drive them.
+// GoogleTest comes before Xlib, whose macros (None, Bool) clash with it.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+// clang-format off
+#include <X11/Xatom.h>
+// clang-format on
+
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <thread>
+
+#include "x_display.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using testing::StartsWith;
+
+const std::string kWindowsDir = BOSKA_WINDOWS_DIR;
+const std::string kLinuxRender = BOSKA_RENDER_PATH;
+const std::string kGolden = BOSKA_GOLDEN_DIR;
+
+std::vector<std::string> Wine(const std::string& Program, std::vector<std::string> Arguments) {
+  Arguments.insert(Arguments.begin(), {"wine", kWindowsDir + "/" + Program});
+  return Arguments;
+}
+
+std::vector<std::string> WineEnvironment(const std::string& Display = "") {
+  return {"WINEPREFIX=" BOSKA_WINE_PREFIX, "WINEDEBUG=-all", "DISPLAY=" + Display};
+}
+
+std::string Slurp(const std::string& Path) {
+  std::ifstream file(Path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), {}};
+}
+
+// Gray pixels other than white; -1 if any pixel is not a gray.
+long Grays(const std::vector<std::uint32_t>& Pixels) {
+  long grays = 0;
+  for (const std::uint32_t pixel : Pixels) {
+    const std::uint32_t red = pixel >> 16, green = pixel >> 8 & 0xFF, blue = pixel & 0xFF;
+    if (red != green || green != blue) return -1;
+    grays += red != 255;
+  }
+  return grays;
+}
+
+// A program under wine on its own X server. Wine keeps a server process and
+// a desktop process per prefix, which would outlive the X server: both go
+// at the end of each test.
+class UnderWine : public testing::Test {
+ protected:
+  // Wine makes and drops windows of its own while a program starts; one may
+  // go while the search for the program's window looks at it.
+  UnderWine() {
+    XSetErrorHandler([](Display*, XErrorEvent* Error) {
+      if (Error->error_code != BadWindow) std::abort();
+      return 0;
+    });
+  }
+  ~UnderWine() override {
+    program_.reset();
+    RunToEnd({"wineserver", "--kill"}, WineEnvironment());
+  }
+
+  // Starts Program and waits for its first window.
+  Window Start(const std::string& Program, const std::vector<std::string>& Arguments = {}) {
+    program_ = std::make_unique<Child>(Wine(Program, Arguments), WineEnvironment(server_.Name()));
+    const std::optional<Window> window = server_.WaitForWindow(program_->Pid(), 20s);
+    if (!window) throw std::runtime_error("no window of " + Program + " appeared");
+    return *window;
+  }
+
+  std::vector<std::uint32_t> Shot(Window Id) const {
+    int width = 0, height = 0;
+    return server_.Screenshot(Id, width, height);
+  }
+
+  // Whether the program runs on after Pause.
+  bool RunsOn(std::chrono::milliseconds Pause) { return !program_->WaitFor(Pause); }
+
+  XServer server_;
+  std::unique_ptr<Child> program_;
+};
+
+class BoskaUnderWine : public UnderWine {
+ protected:
+  Openbox openbox_{server_};
+};
+
+TEST_F(BoskaUnderWine, OpensBorderlessTitledBoskaAndGrowsGrayPlants) {
+  const Window window = Start("boska.exe");
+  XWindowAttributes attributes;
+  XGetWindowAttributes(server_.Connection(), window, &attributes);
+  EXPECT_EQ(attributes.width, 494);
+  EXPECT_EQ(attributes.height, 441);
+  EXPECT_EQ(server_.Property(window, "_NET_FRAME_EXTENTS", XA_CARDINAL),
+            (std::vector<long>{0, 0, 0, 0}));
+  char* title = nullptr;
+  XFetchName(server_.Connection(), window, &title);
+  EXPECT_STREQ(title, "Boska");
+  XFree(title);
+  // The first plant grows in the first frame, a second in the fourth.
+  std::this_thread::sleep_for(3500ms);
+  EXPECT_GE(Grays(Shot(window)), 1000);
+}
+
+TEST_F(BoskaUnderWine, EndsWithStatus0OnAKeyAClickOrClosing) {
+  const std::map<std::string, std::function<void(Window)>> enders{
+      {"key",
+       [&](Window) {
+         server_.XDoTool({"key", "a"});
+       }},
+      {"click",
+       [&](Window Id) {
+         server_.XDoTool({"mousemove", "--window", std::to_string(Id), "200", "200", "click", "3"});
+       }},
+      {"wmctrl -c", [&](Window) {
+         RunToEnd({"wmctrl", "-c", "Boska"}, {"DISPLAY=" + server_.Name()});
+       }}};
+  for (const auto& [name, end] : enders) {
+    const Window window = Start("boska.exe");
+    std::this_thread::sleep_for(1500ms);
+    end(window);
+    EXPECT_EQ(program_->WaitFor(5s), 0) << name;
+  }
+}
+
+TEST_F(BoskaUnderWine, EndsWhenTheDisplayGoes) {
+  Start("boska.exe");
+  std::this_thread::sleep_for(1500ms);
+  server_.Kill();
+  EXPECT_TRUE(program_->WaitFor(10s));
+}
+
+// The screensaver over the whole screen. A pointer nudged by a pixel or two
+// leaves it running; moving it further, a key or a click ends it.
+TEST_F(UnderWine, ScreensaverCoversTheScreenAndEndsOnInput) {
+  const std::map<std::string, std::vector<std::string>> enders{
+      {"key", {"key", "Escape"}}, {"click", {"click", "1"}}, {"move", {"mousemove", "530", "400"}}};
+  for (const auto& [name, input] : enders) {
+    server_.XDoTool({"mousemove", "500", "400"});
+    const Window window = Start("boska.scr", {"/s"});
+    XWindowAttributes attributes;
+    XGetWindowAttributes(server_.Connection(), window, &attributes);
+    EXPECT_EQ(attributes.width, 1024);
+    EXPECT_EQ(attributes.height, 768);
+    std::this_thread::sleep_for(2000ms);
+    EXPECT_GE(Grays(Shot(window)), 1000) << name;
+    server_.XDoTool({"mousemove", "502", "401"});
+    EXPECT_TRUE(RunsOn(1000ms)) << name;
+    server_.XDoTool(input);
+    EXPECT_EQ(program_->WaitFor(5s), 0) << name;
+  }
+}
+
+// With /c or no argument at all: a box saying there is nothing to set.
+TEST_F(UnderWine, ScreensaverSettingsAreABoxThatEnterCloses) {
+  for (const std::vector<std::string>& arguments :
+       {std::vector<std::string>{"/c"}, std::vector<std::string>{}}) {
+    const Window box = Start("boska.scr", arguments);
+    char* title = nullptr;
+    XFetchName(server_.Connection(), box, &title);
+    EXPECT_STREQ(title, "Boska");
+    XFree(title);
+    EXPECT_TRUE(RunsOn(500ms));
+    server_.XDoTool({"key", "Return"});
+    EXPECT_EQ(program_->WaitFor(5s), 0) << arguments.size();
+  }
+}
+
+// A preview window of another process: the screensaver's window is its
+// child, filling its client area, and ends when it goes. Wine shows no
+// pixels of a child window that another process draws, so the host reports
+// what it holds instead, two seconds after the preview came.
+TEST_F(UnderWine, ScreensaverPreviewFillsItsWindowUntilTheWindowGoes) {
+  const std::string report = testing::TempDir() + "preview-host.txt";
+  std::remove(report.c_str());
+  Child host(Wine("preview-host.exe", {report, "20"}), WineEnvironment(server_.Name()));
+  std::string window;
+  for (int wait = 0; wait < 200 && window.empty(); ++wait) {
+    std::this_thread::sleep_for(100ms);
+    const std::string line = Slurp(report);
+    if (line.ends_with("\r\n")) window = line.substr(0, line.size() - 2);
+  }
+  ASSERT_FALSE(window.empty());
+  program_ =
+      std::make_unique<Child>(Wine("boska.scr", {"/p", window}), WineEnvironment(server_.Name()));
+  EXPECT_EQ(host.WaitFor(15s), 0);
+  EXPECT_EQ(program_->WaitFor(3s), 0) << program_->Err();
+  EXPECT_THAT(Slurp(report), testing::HasSubstr("child boska 152x112"));
+}
+
+// Failures: the line on standard error when it is redirected, and in a box
+// that Enter closes; then the status.
+TEST_F(UnderWine, ScreensaverFailuresTellTheUserAndEndWithTheirStatus) {
+  const struct {
+    std::vector<std::string> arguments;
+    const char* line;
+    int status;
+  } cases[] = {
+      {{"/p", "999999"}, "boska.scr: there is no window 999999 to preview in\n", 1},
+      {{"/p"}, "boska.scr: /p needs a window\n", 2},
+      {{"/x"}, "boska.scr: unknown option /x; use /s, /p HWND or /c\n", 2},
+  };
+  for (const auto& c : cases) {
+    const Window box = Start("boska.scr", c.arguments);
+    char* title = nullptr;
+    XFetchName(server_.Connection(), box, &title);
+    EXPECT_STREQ(title, "Boska");
+    XFree(title);
+    server_.XDoTool({"key", "Return"});
+    EXPECT_EQ(program_->WaitFor(5s), c.status) << c.line;
+    EXPECT_EQ(program_->Err(), c.line);
+  }
+}
+
+// The Windows trace is the Linux one, byte for byte: on the golden input and
+// over many whole plants (sine and cosine rounded alike on both).
+TEST(RenderUnderWine, TracesEqualTheLinuxOnes) {
+  const std::vector<std::vector<std::string>> runs{
+      {"--frames", "1", "--random", kGolden + "/random.txt", "--trace"},
+      {"--seed", "5", "--frames", "7", "--trace"},
+      {"--seed", "4242", "--size", "1280x720", "--frames", "90", "--trace"},
+  };
+  for (const std::vector<std::string>& run : runs) {
+    std::vector<std::string> linux_run = run;
+    linux_run.insert(linux_run.begin(), kLinuxRender);
+    const Finished theirs = RunToEnd(linux_run);
+    const Finished ours = RunToEnd(Wine("boska-render.exe", run), WineEnvironment());
+    EXPECT_EQ(ours.status, theirs.status) << run[1];
+    EXPECT_TRUE(ours.out == theirs.out) << run[1];
+    EXPECT_EQ(std::regex_replace(ours.err, std::regex("\r\n"), "\n"), theirs.err) << run[1];
+  }
+  EXPECT_EQ(Slurp(kGolden + "/trace.txt"),
+            RunToEnd(Wine("boska-render.exe", runs[0]), WineEnvironment()).out);
+}
+
+TEST(RenderUnderWine, TakesTheLinuxOptions) {
+  const std::map<std::vector<std::string>, std::string> runs{
+      {{"--version"}, "^boska-render 1\\.00\n$"},
+      {{"--help"}, "^usage: boska-render \\[options\\]\n(.|\n)*--time(.|\n)*"},
+      {{"--size", "300x200", "--frames", "4", "--seed", "1", "--time"},
+       "^300x200: plant frames median [0-9.]+ ms, max [0-9.]+ ms \\(2\\); copy-only frames "
+       "median [0-9.]+ ms, max [0-9.]+ ms \\(2\\)\n$"},
+  };
+  for (const auto& [run, pattern] : runs) {
+    const Finished finished = RunToEnd(Wine("boska-render.exe", run), WineEnvironment());
+    EXPECT_EQ(finished.status, 0) << run[0];
+    EXPECT_TRUE(std::regex_search(finished.out, std::regex(pattern))) << finished.out;
+  }
+}
+
+// A resource of the file, as wrestool extracts it.
+std::string Resource(const std::string& File, const char* Type) {
+  return RunToEnd({"wrestool", "--extract", "--raw", std::string("--type=") + Type, File}).out;
+}
+
+// The printable ASCII text of a UTF-16 block, each run of other characters
+// one '|'.
+std::string Text(const std::string& Utf16) {
+  std::string text;
+  for (std::size_t i = 0; i + 1 < Utf16.size(); i += 2) {
+    const char c = Utf16[i + 1] == 0 && Utf16[i] >= ' ' && Utf16[i] < 0x7F ? Utf16[i] : 0;
+    if (c != 0) {
+      text += c;
+    } else if (text.empty() || text.back() != '|') {
+      text += '|';
+    }
+  }
+  return text;
+}
+
+TEST(WindowsResources, EachProgramCarriesTheIconAndTheVersionRecord) {
+  for (const char* program : {"boska.exe", "boska.scr", "boska-render.exe"}) {
+    const std::string file = kWindowsDir + "/" + program;
+    const std::string version = Text(Resource(file, "16"));
+    EXPECT_THAT(version, testing::HasSubstr("|FileVersion|1.00|")) << program;
+    EXPECT_THAT(version, testing::HasSubstr("|ProductVersion|1.00|")) << program;
+    EXPECT_THAT(version, testing::HasSubstr("|ProductName|Boska|")) << program;
+    EXPECT_THAT(version, testing::HasSubstr(std::string("|OriginalFilename|") + program + "|"));
+    // The numeric record: its signature, the structure's version, then file
+    // and product version 1.0.0.0, each as two words of two halves.
+    const std::string raw = Resource(file, "16");
+    const std::string numbers(
+        "\xBD\x04\xEF\xFE\x00\x00\x01\x00"
+        "\x00\x00\x01\x00\x00\x00\x00\x00"
+        "\x00\x00\x01\x00\x00\x00\x00\x00",
+        24);
+    EXPECT_NE(raw.find(numbers), std::string::npos) << program;
+    // The icon group, written out as an icon file: one 32 × 32 image in 16
+    // colours.
+    const std::string icons = testing::TempDir() + "boska-icons.ico";
+    std::ofstream(icons, std::ios::binary)
+        << RunToEnd({"wrestool", "--extract", "--type=group_icon", file}).out;
+    EXPECT_EQ(RunToEnd({"icotool", "--list", icons}).out,
+              "--icon --index=1 --width=32 --height=32 --bit-depth=4 --palette-size=16\n")
+        << program;
+  }
+}
+
+}  // namespace
