@@ -19,6 +19,11 @@ constexpr DWORD kShowTimeoutMs = 2000;
 // How far the pointer may wander before the screensaver takes it as the
 // user's return: a desk's bumps move it a pixel or two.
 constexpr long kPointerSlack = 4;
+// How long after showing the screensaver the pointer's resting place is
+// taken. Moves before then do not count: a hand leaving the mouse, and a
+// system that learns where the pointer is only from its first events (wine
+// places it in the middle of the screen until then).
+constexpr ULONGLONG kSettleMs = 1000;
 
 std::string Failed(const char* Call) {
   return std::string(Call) + " failed with error " + std::to_string(GetLastError());
@@ -202,10 +207,6 @@ Win32Window::Win32Window(RandomSource& Random, const Win32Style& Style)
                             at.rect.top, at.rect.right - at.rect.left, at.rect.bottom - at.rect.top,
                             Style.Parent, nullptr, instance, this);
   if (window_ == nullptr) throw SurfaceError(Failed("CreateWindowEx"));
-  POINT pointer{};
-  GetCursorPos(&pointer);
-  pointer_x_ = pointer.x;
-  pointer_y_ = pointer.y;
 }
 
 Win32Window::~Win32Window() {
@@ -218,6 +219,7 @@ Win32Window::~Win32Window() {
 void Win32Window::Run(WindowEvents& Handlers) {
   handlers_ = &Handlers;
   ShowWindow(window_, SW_SHOW);
+  shown_at_ = GetTickCount64();
   if (style_.Shape != Win32Style::Kind::Preview) {
     SetForegroundWindow(window_);
     WaitUntilActive();
@@ -258,6 +260,10 @@ void Win32Window::DoEvents() {
   }
   // A preview's parent in another process may go without a word to us.
   if (style_.Shape == Win32Style::Kind::Preview && !IsWindow(style_.Parent)) End();
+  if (style_.Shape == Win32Style::Kind::FullScreen && !pointer_rests_ &&
+      GetTickCount64() >= shown_at_ + kSettleMs) {
+    pointer_rests_ = GetCursorPos(&rest_) != FALSE;
+  }
 }
 
 void Win32Window::WaitEvents(double Seconds) {
@@ -286,11 +292,11 @@ void Win32Window::Deliver() {
 }
 
 bool Win32Window::PointerMovedAway() const {
-  if (style_.Shape != Win32Style::Kind::FullScreen) return false;
+  if (!pointer_rests_) return false;
   POINT pointer{};
   GetCursorPos(&pointer);
-  return std::abs(pointer.x - pointer_x_) > kPointerSlack ||
-         std::abs(pointer.y - pointer_y_) > kPointerSlack;
+  return std::abs(pointer.x - rest_.x) > kPointerSlack ||
+         std::abs(pointer.y - rest_.y) > kPointerSlack;
 }
 
 void Win32Window::Raised(int) { Present(); }
@@ -304,7 +310,7 @@ void Win32Window::Present() {
   if (!shown) throw SurfaceError(Failed("SetDIBitsToDevice"));
 }
 
-bool Win32Window::PaintOn(HDC__* Device) {
+bool Win32Window::PaintOn(HDC Device) {
   RECT client{};
   GetClientRect(window_, &client);
   bool shown = true;

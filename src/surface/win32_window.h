@@ -5,7 +5,8 @@
 //    bar, client area 494 × 441, centred on the main monitor's work area,
 //    with the program's icon and a button on the task bar;
 //  - as the screensaver's: the whole desktop, every monitor, above all other
-//    windows, the pointer hidden; moving the pointer a few pixels ends it;
+//    windows, the pointer hidden; once it has settled for a second, moving
+//    the pointer more than a few pixels ends it;
 //  - as the screensaver's preview: a child window filling the client area of
 //    the window it is given, taking no input, ending when that window goes;
 //  - the surface in front shown from its image on WM_PAINT and as soon as
@@ -19,20 +20,20 @@
 // dispatching.
 #pragma once
 
+#include <windef.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "surface/picture_window.h"
 
-struct HWND__;
-struct HDC__;
 struct Win32Procedure;
 
 struct Win32Style {
   enum class Kind { Window, FullScreen, Preview };
   Kind Shape = Kind::Window;
-  HWND__* Parent = nullptr;  // the window that a preview fills
+  HWND Parent = nullptr;  // the window that a preview fills
 };
 
 class Win32Window final : public PictureWindow {
@@ -69,18 +70,20 @@ class Win32Window final : public PictureWindow {
   void Deliver();
   void Present();
   // Paints the client area from the pictures; false when the system refused.
-  bool PaintOn(HDC__* Device);
+  bool PaintOn(HDC Device);
   bool PointerMovedAway() const;
 
   Win32Style style_;
-  HWND__* window_ = nullptr;
+  HWND window_ = nullptr;
   WindowEvents* handlers_ = nullptr;
   std::vector<Input> inputs_;
   // What failed while repainting, for the next delivery to raise.
   std::string failure_;
   bool active_ = false;
-  long pointer_x_ = 0;  // where the pointer was when the screensaver started
-  long pointer_y_ = 0;
+  ULONGLONG shown_at_ = 0;
+  // Where the pointer rests, once the screensaver has settled.
+  bool pointer_rests_ = false;
+  POINT rest_{};
 };
 
 // Tells the user of a failure that ends the program: Line in a message box
