@@ -25,7 +25,9 @@ boska_resources(boska-scr boska.scr "Boska screensaver")
 boska_resources(boska-render boska-render.exe "Boska without a display")
 
 # What the tests under wine need besides the programs: a window for the
-# screensaver's preview.
+# screensaver's preview, and the sines and cosines to compare with Linux's.
 if(BOSKA_TESTS)
   add_executable(preview-host WIN32 tests/windows/preview_host.cpp)
+  add_executable(sines tests/windows/sines.cpp)
+  target_link_libraries(sines PRIVATE boska_interface)
 endif()
