@@ -8,7 +8,15 @@
 
 #include "numbers.h"
 
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 int main() {
+#if defined(_WIN32)
+  _setmode(_fileno(stdout), _O_BINARY);
+#endif
   std::mt19937_64 engine(12);
   for (int i = 0; i < 100000; ++i) {
     const auto whole = static_cast<std::int64_t>(engine() >> 37) - (std::int64_t(1) << 26);
