@@ -87,14 +87,15 @@ bool Show(HDC Device, const ImageSurface& Image) {
 
 void RegisterClassOnce(HINSTANCE Instance, WNDPROC Procedure) {
   WNDCLASSEXA window_class{};
-  if (GetClassInfoExA(Instance, kClassName, &window_class)) return;
   window_class.cbSize = sizeof window_class;
   window_class.lpfnWndProc = Procedure;
   window_class.hInstance = Instance;
   window_class.hIcon = LoadIconA(Instance, MAKEINTRESOURCEA(kIconResource));
   window_class.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // the arrow
   window_class.lpszClassName = kClassName;
-  if (RegisterClassExA(&window_class) == 0) throw SurfaceError(Failed("RegisterClassEx"));
+  if (RegisterClassExA(&window_class) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
+    throw SurfaceError(Failed("RegisterClassEx"));
+  }
 }
 
 struct Placement {
@@ -160,7 +161,7 @@ LRESULT CALLBACK Win32Procedure::Run(HWND Window, UINT Message, WPARAM WParam, L
     case WM_SYSKEYDOWN:
       if (takes_input) {
         self->inputs_.push_back(
-            {Input::Kind::Key, static_cast<std::int16_t>(WParam), ShiftState(), 0, 0});
+            {Input::Kind::Key, static_cast<std::int16_t>(WParam), ShiftState()});
       }
       return 0;
     case WM_LBUTTONDOWN:
@@ -173,7 +174,7 @@ LRESULT CALLBACK Win32Procedure::Run(HWND Window, UINT Message, WPARAM WParam, L
       }
       return 0;
     case WM_MOUSEMOVE:
-      if (self->PointerMovedAway()) self->inputs_.push_back({Input::Kind::Close, 0, 0, 0, 0});
+      if (self->PointerMovedAway()) self->inputs_.push_back({Input::Kind::Close});
       break;
     case WM_SETCURSOR:
       if (self->style_.Shape == Win32Style::Kind::FullScreen) {
@@ -182,12 +183,12 @@ LRESULT CALLBACK Win32Procedure::Run(HWND Window, UINT Message, WPARAM WParam, L
       }
       break;
     case WM_CLOSE:
-      self->inputs_.push_back({Input::Kind::Close, 0, 0, 0, 0});
+      self->inputs_.push_back({Input::Kind::Close});
       return 0;
     case WM_DESTROY:
       // The preview's parent went away and took it along.
       self->window_ = nullptr;
-      self->inputs_.push_back({Input::Kind::Close, 0, 0, 0, 0});
+      self->inputs_.push_back({Input::Kind::Close});
       return 0;
     default:
       break;
@@ -254,15 +255,15 @@ Single Win32Window::ScaleHeight() {
 void Win32Window::DoEvents() {
   MSG message;
   while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-    if (message.message == WM_QUIT) inputs_.push_back({Input::Kind::Close, 0, 0, 0, 0});
     DispatchMessageA(&message);
     Deliver();
   }
   // A preview's parent in another process may go without a word to us.
   if (style_.Shape == Win32Style::Kind::Preview && !IsWindow(style_.Parent)) End();
-  if (style_.Shape == Win32Style::Kind::FullScreen && !pointer_rests_ &&
-      GetTickCount64() >= shown_at_ + kSettleMs) {
-    pointer_rests_ = GetCursorPos(&rest_) != FALSE;
+  POINT pointer{};
+  if (style_.Shape == Win32Style::Kind::FullScreen && !rest_ &&
+      GetTickCount64() >= shown_at_ + kSettleMs && GetCursorPos(&pointer)) {
+    rest_ = pointer;
   }
 }
 
@@ -292,11 +293,10 @@ void Win32Window::Deliver() {
 }
 
 bool Win32Window::PointerMovedAway() const {
-  if (!pointer_rests_) return false;
   POINT pointer{};
-  GetCursorPos(&pointer);
-  return std::abs(pointer.x - rest_.x) > kPointerSlack ||
-         std::abs(pointer.y - rest_.y) > kPointerSlack;
+  if (!rest_ || !GetCursorPos(&pointer)) return false;
+  return std::abs(pointer.x - rest_->x) > kPointerSlack ||
+         std::abs(pointer.y - rest_->y) > kPointerSlack;
 }
 
 void Win32Window::Raised(int) { Present(); }

@@ -23,6 +23,7 @@
 #include <windef.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -60,10 +61,10 @@ class Win32Window final : public PictureWindow {
   struct Input {
     enum class Kind { Key, Button, Close };
     Kind What;
-    std::int16_t Code;
-    std::int16_t Shift;
-    float X;
-    float Y;
+    std::int16_t Code = 0;
+    std::int16_t Shift = 0;
+    float X = 0;
+    float Y = 0;
   };
 
   void WaitUntilActive();
@@ -82,8 +83,7 @@ class Win32Window final : public PictureWindow {
   bool active_ = false;
   ULONGLONG shown_at_ = 0;
   // Where the pointer rests, once the screensaver has settled.
-  bool pointer_rests_ = false;
-  POINT rest_{};
+  std::optional<POINT> rest_;
 };
 
 // Tells the user of a failure that ends the program: Line in a message box

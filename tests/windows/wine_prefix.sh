@@ -13,3 +13,4 @@ wine reg add 'HKLM\System\CurrentControlSet\Services\winebus' /v 'Enable SDL' /t
 # Stopped gracefully, the server writes the registry out; a service that
 # lingers would keep it waiting for the last client.
 wineserver --kill
+wineserver --wait

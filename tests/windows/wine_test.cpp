@@ -48,10 +48,11 @@ long Grays(const std::vector<std::uint32_t>& Pixels) {
   return grays;
 }
 
-// A program under wine on its own X server with a window manager, as on a
+// Programs under wine on their own X server with a window manager, as on a
 // desktop (without one, wine waits two seconds for a manager to take each
 // window down). Wine keeps a server process and a desktop process per
-// prefix, which would outlive the X server: both go at the end of each test.
+// prefix, which would outlive the X server: both go at the end of each test,
+// also of those that show no window, whose desktop process has no display.
 class UnderWine : public testing::Test {
  protected:
   // Wine makes and drops windows of its own while a program starts; one may
@@ -65,13 +66,16 @@ class UnderWine : public testing::Test {
   ~UnderWine() override {
     program_.reset();
     RunToEnd({"wineserver", "--kill"}, WineEnvironment());
+    RunToEnd({"wineserver", "--wait"}, WineEnvironment());
   }
 
   // Starts Program and waits for its first window.
   Window Start(const std::string& Program, const std::vector<std::string>& Arguments = {}) {
     program_ = std::make_unique<Child>(Wine(Program, Arguments), WineEnvironment(server_.Name()));
     const std::optional<Window> window = server_.WaitForWindow(program_->Pid(), 20s);
-    if (!window) throw std::runtime_error("no window of " + Program + " appeared");
+    if (!window) {
+      throw std::runtime_error("no window of " + Program + " appeared: " + program_->Err());
+    }
     return *window;
   }
 
@@ -86,6 +90,11 @@ class UnderWine : public testing::Test {
     const std::string text = title != nullptr ? title : "";
     XFree(title);
     return text;
+  }
+
+  // A key pressed with the window in front, as a user would press it.
+  void Press(Window Id, const char* Key) const {
+    server_.XDoTool({"windowactivate", "--sync", std::to_string(Id), "key", Key});
   }
 
   // Whether the program runs on after Pause.
@@ -112,10 +121,7 @@ TEST_F(UnderWine, OpensBorderlessTitledBoskaAndGrowsGrayPlants) {
 
 TEST_F(UnderWine, EndsWithStatus0OnAKeyAClickOrClosing) {
   const std::map<std::string, std::function<void(Window)>> enders{
-      {"key",
-       [&](Window) {
-         server_.XDoTool({"key", "a"});
-       }},
+      {"key", [&](Window Id) { Press(Id, "a"); }},
       {"click",
        [&](Window Id) {
          server_.XDoTool({"mousemove", "--window", std::to_string(Id), "200", "200", "click", "3"});
@@ -197,9 +203,10 @@ TEST_F(UnderWine, ScreensaverBoxesCloseOnEnterAndEndWithTheirStatus) {
       {{"/x"}, "boska.scr: unknown option /x; use /s, /p HWND or /c\n", 2},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(Title(Start("boska.scr", c.arguments)), "Boska") << c.line;
+    const Window box = Start("boska.scr", c.arguments);
+    EXPECT_EQ(Title(box), "Boska") << c.line;
     EXPECT_TRUE(RunsOn(500ms)) << c.line;
-    server_.XDoTool({"key", "Return"});
+    Press(box, "Return");
     EXPECT_EQ(program_->WaitFor(5s), c.status) << c.line;
     EXPECT_EQ(program_->Err(), c.line);
   }
@@ -209,7 +216,7 @@ TEST_F(UnderWine, ScreensaverBoxesCloseOnEnterAndEndWithTheirStatus) {
 // over many whole plants. Their branch ends come from sines and cosines,
 // whose last bits the platforms' own libraries round differently: the
 // program's own are the same on both, compared here on 100,000 angles.
-TEST(RenderUnderWine, TracesAndSinesEqualTheLinuxOnes) {
+TEST_F(UnderWine, RenderTracesAndSinesEqualTheLinuxOnes) {
   const std::vector<std::vector<std::string>> runs{
       {"boska-render", "--frames", "1", "--random", kGolden + "/random.txt", "--trace"},
       {"boska-render", "--seed", "5", "--frames", "7", "--trace"},
@@ -232,7 +239,7 @@ TEST(RenderUnderWine, TracesAndSinesEqualTheLinuxOnes) {
           .out);
 }
 
-TEST(RenderUnderWine, TakesTheLinuxOptions) {
+TEST_F(UnderWine, RenderTakesTheLinuxOptions) {
   const std::map<std::vector<std::string>, std::string> runs{
       {{"--version"}, "^boska-render 1\\.00\n$"},
       {{"--help"}, "^usage: boska-render \\[options\\]\n(.|\n)*--time(.|\n)*"},
