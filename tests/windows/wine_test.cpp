@@ -291,6 +291,17 @@ TEST(WindowsResources, EachProgramCarriesTheIconAndTheVersionRecord) {
         "\x00\x00\x01\x00\x00\x00\x00\x00",
         24);
     EXPECT_NE(raw.find(numbers), std::string::npos) << program;
+    // One file: nothing but the system's libraries (no C++ runtime, no
+    // Cairo) is needed beside it.
+    const std::string imports = RunToEnd({"x86_64-w64-mingw32-objdump", "-p", file}).out;
+    std::istringstream lines(imports);
+    for (std::string line; std::getline(lines, line);) {
+      if (line.find("DLL Name: ") == std::string::npos) continue;
+      EXPECT_THAT(line.substr(line.find(": ") + 2),
+                  testing::AnyOf("GDI32.dll", "KERNEL32.dll", "msvcrt.dll", "USER32.dll"))
+          << program;
+    }
+    EXPECT_THAT(imports, testing::HasSubstr("DLL Name: KERNEL32.dll")) << program;
     // The icon group, written out as an icon file: one 32 × 32 image in 16
     // colours.
     const std::string icons = testing::TempDir() + "boska-icons.ico";
