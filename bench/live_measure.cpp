@@ -160,7 +160,7 @@ void MeasureUnderWine(const std::string& exe, const std::string& prefix) {
   Child boska({"wine", exe},
               {"WINEPREFIX=" + prefix, "WINEDEBUG=-all", "DISPLAY=" + server.Name()});
   server.WaitForWindow(boska.Pid(), 20s);
-  const pid_t wineserver = PidOf("wineserver");
+  const pid_t wineserver = std::max(PidOf("wineserver"), PidOf("wineserver64"));
   std::this_thread::sleep_for(1s);
   const double before = CpuSeconds(wineserver);
   const Cost cost = Measure(boska);

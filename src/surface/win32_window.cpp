@@ -260,6 +260,10 @@ void Win32Window::DoEvents() {
   }
   // A preview's parent in another process may go without a word to us.
   if (style_.Shape == Win32Style::Kind::Preview && !IsWindow(style_.Parent)) End();
+  NoteWherePointerRests();
+}
+
+void Win32Window::NoteWherePointerRests() {
   POINT pointer{};
   if (style_.Shape == Win32Style::Kind::FullScreen && !rest_ &&
       GetTickCount64() >= shown_at_ + kSettleMs && GetCursorPos(&pointer)) {

@@ -72,6 +72,9 @@ class Win32Window final : public PictureWindow {
   void Present();
   // Paints the client area from the pictures; false when the system refused.
   bool PaintOn(HDC Device);
+  // Once the screensaver has settled, where the pointer rests, and whether
+  // it has since moved away from there.
+  void NoteWherePointerRests();
   bool PointerMovedAway() const;
 
   Win32Style style_;
