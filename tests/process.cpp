@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include <fstream>
-#include <sstream>
 #include <stdexcept>
 #include <thread>
 
@@ -19,13 +18,6 @@ namespace {
 std::string TempPath(const char* what) {
   static int counter = 0;
   return "/tmp/boska-test-" + std::to_string(getpid()) + "-" + std::to_string(++counter) + what;
-}
-
-std::string Slurp(const std::string& path) {
-  std::ifstream file(path);
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
 }
 
 int StatusOf(int wait_status) { return WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1; }
@@ -60,6 +52,11 @@ pid_t Spawn(const std::vector<std::string>& command, const std::vector<std::stri
 }
 
 }  // namespace
+
+std::string Slurp(const std::string& Path) {
+  std::ifstream file(Path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), {}};
+}
 
 Finished RunToEnd(const std::vector<std::string>& Command,
                   const std::vector<std::string>& Environment) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <sys/types.h>
+
 #include <chrono>
 #include <optional>
 #include <string>
@@ -13,6 +14,9 @@ struct Finished {
   std::string err;
   long peak_kilobytes = 0;  // largest resident set
 };
+
+// The whole content of a file, or nothing if it cannot be read.
+std::string Slurp(const std::string& Path);
 
 // Runs a command to its end, capturing its output.
 Finished RunToEnd(const std::vector<std::string>& Command,

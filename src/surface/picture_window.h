@@ -34,6 +34,9 @@ class PictureWindow : public Platform {
   // How long a wait for events of at most Seconds blocks, in whole
   // milliseconds: at least 1, so that it never spins, and at most a second.
   static int WaitMilliseconds(double Seconds);
+  // How long a window waits to be shown and activated before the animation
+  // starts anyway: a desktop without a window manager may never say so.
+  static constexpr int kShowTimeoutMs = 2000;
   // Runs after ZOrder has brought pb(Index) in front.
   virtual void Raised(int Index) = 0;
 

@@ -15,7 +15,6 @@ namespace {
 
 constexpr char kClassName[] = "boska";
 constexpr int kIconResource = 1;
-constexpr DWORD kShowTimeoutMs = 2000;
 // How far the pointer may wander before the screensaver takes it as the
 // user's return: a desk's bumps move it a pixel or two.
 constexpr long kPointerSlack = 4;

@@ -10,8 +10,6 @@
 
 namespace {
 
-constexpr Uint32 kShowTimeoutMs = 2000;
-
 std::string SdlError(const std::string& call) { return call + ": " + SDL_GetError(); }
 
 void SetCommonHints() {

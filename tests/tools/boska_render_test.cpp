@@ -64,11 +64,6 @@ TEST(BoskaRender, SameSeedSameTraceOtherSeedOtherTrace) {
   EXPECT_EQ(lines, 2U * 2486 * 5);
 }
 
-std::string Slurp(const std::string& path) {
-  std::ifstream file(path);
-  return {std::istreambuf_iterator<char>(file), {}};
-}
-
 // golden/trace.txt was worked out from golden/random.txt by golden/model.py,
 // a separate model of the design in Python; the program must match it to the
 // last digit until the numbers run out.

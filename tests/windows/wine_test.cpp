@@ -32,11 +32,6 @@ std::vector<std::string> WineEnvironment(const std::string& Display = "") {
   return {"WINEPREFIX=" BOSKA_WINE_PREFIX, "WINEDEBUG=-all", "DISPLAY=" + Display};
 }
 
-std::string Slurp(const std::string& Path) {
-  std::ifstream file(Path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(file), {}};
-}
-
 // Gray pixels other than white; -1 if any pixel is not a gray.
 long Grays(const std::vector<std::uint32_t>& Pixels) {
   long grays = 0;
