@@ -53,6 +53,15 @@ pid_t Spawn(const std::vector<std::string>& command, const std::vector<std::stri
 
 }  // namespace
 
+bool WaitUntil(const std::function<bool()>& Condition, std::chrono::milliseconds Timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + Timeout;
+  while (!Condition()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
+}
+
 std::string Slurp(const std::string& Path) {
   std::ifstream file(Path, std::ios::binary);
   return {std::istreambuf_iterator<char>(file), {}};

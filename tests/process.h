@@ -4,6 +4,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,6 +15,10 @@ struct Finished {
   std::string err;
   long peak_kilobytes = 0;  // largest resident set
 };
+
+// Whether Condition holds within Timeout, asked again every 20 ms; a test
+// waits for what it needs, never for a time that happened to be enough.
+bool WaitUntil(const std::function<bool()>& Condition, std::chrono::milliseconds Timeout);
 
 // The whole content of a file, or nothing if it cannot be read.
 std::string Slurp(const std::string& Path);

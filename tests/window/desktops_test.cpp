@@ -20,25 +20,8 @@ using testing::HasSubstr;
 
 const std::string kBoska = BOSKA_PATH;
 
-// Whether a pixel became the gray of the first plant (95; within 1 for a
-// screen with other channel widths) since the shot Before. Nothing else turns
-// thousands of pixels exactly that gray: not a window appearing, nor a
-// compositor's animation of it.
-bool FirstPlantGray(std::uint32_t Before, std::uint32_t After) {
-  const int red = int(After >> 16), green = int(After >> 8 & 0xFF), blue = int(After & 0xFF);
-  return After != Before && red == green && green == blue && std::abs(red - 95) <= 1;
-}
-
-long FirstPlantGrays(const std::vector<std::uint32_t>& Before,
-                     const std::vector<std::uint32_t>& After) {
-  long grays = 0;
-  for (std::size_t i = 0; i < After.size(); ++i) grays += FirstPlantGray(Before[i], After[i]);
-  return grays;
-}
-
 std::vector<std::uint32_t> RootShot(const XServer& Server) {
-  int width = 0, height = 0;
-  return Server.Screenshot(DefaultRootWindow(Server.Connection()), width, height);
+  return Server.Screenshot(DefaultRootWindow(Server.Connection()));
 }
 
 // The screen once it has stopped changing (a compositor has drawn its desktop).
@@ -62,15 +45,18 @@ class UnderOpenbox : public testing::Test {
 
   std::vector<std::string> OnServer() const { return {"DISPLAY=" + server_.Name()}; }
 
+  // Whether the window manager says Id is active and gives it the keys.
   bool BecomesActive(Window Id) const {
-    for (int attempt = 0; attempt < 50; ++attempt) {
-      const Window root = DefaultRootWindow(server_.Connection());
-      if (server_.Property(root, "_NET_ACTIVE_WINDOW", XA_WINDOW) == std::vector<long>{long(Id)}) {
-        return true;
-      }
-      std::this_thread::sleep_for(20ms);
-    }
-    return false;
+    Display* display = server_.Connection();
+    return WaitUntil(
+        [&] {
+          Window focus = 0;
+          int revert = 0;
+          XGetInputFocus(display, &focus, &revert);
+          return focus == Id && server_.Property(DefaultRootWindow(display), "_NET_ACTIVE_WINDOW",
+                                                 XA_WINDOW) == std::vector<long>{long(Id)};
+        },
+        1s);
   }
 
   XServer server_;
@@ -83,7 +69,6 @@ TEST_F(UnderOpenbox, HasNoFrameTakesTheFocusAndEndsOnAKey) {
   EXPECT_EQ(server_.Property(window, "_NET_FRAME_EXTENTS", XA_CARDINAL),
             (std::vector<long>{0, 0, 0, 0}));
   EXPECT_TRUE(BecomesActive(window));
-  std::this_thread::sleep_for(500ms);
   server_.XDoTool({"key", "space"});
   EXPECT_EQ(boska_->WaitFor(1s), 0);
 }
@@ -115,16 +100,13 @@ class OnWeston : public testing::TestWithParam<bool> {
 #endif
     const std::vector<std::uint32_t> before = SettledShot(server_);
     boska_ = std::make_unique<Child>(std::vector<std::string>{kBoska}, environment);
-    std::vector<std::uint32_t> after = RootShot(server_);
-    for (int shot = 0; shot < 40 && FirstPlantGrays(before, after) < 1000; ++shot) {
-      if (boska_->WaitFor(100ms)) throw std::runtime_error("boska ended: " + boska_->Err());
-      after = RootShot(server_);
-    }
-    EXPECT_GE(FirstPlantGrays(before, after), 1000);
+    const auto after =
+        server_.WaitForFirstPlant(DefaultRootWindow(server_.Connection()), 4s, before);
+    if (!after) throw std::runtime_error("no plant; boska says: " + boska_->Err());
     // A Wayland client: nothing of it on the X server.
     EXPECT_FALSE(server_.WaitForWindow(boska_->Pid(), 0ms));
     long at = 0;
-    while (at + 1 < long(after.size()) && !FirstPlantGray(before[at], after[at])) ++at;
+    while ((*after)[at] != kFirstPlant || before[at] == kFirstPlant) ++at;
     return at;
   }
 
@@ -144,7 +126,7 @@ TEST_P(OnWeston, DrawsAndEndsWith0OnTerminationAKeyOrAClick) {
   for (const char* ending : {"SIGTERM", "key", "click"}) {
     const long at = StartAndSeeAPlant();
     const int width = DisplayWidth(server_.Connection(), 0);
-    server_.XDoTool({"mousemove", std::to_string(at % width), std::to_string(at / width)});
+    weston_.MovePointer(int(at % width), int(at / width));
     if (ending == std::string("SIGTERM")) boska_->Signal(SIGTERM);
     if (ending == std::string("key")) server_.XDoTool({"key", "space"});
     if (ending == std::string("click")) server_.XDoTool({"click", "1"});
@@ -179,9 +161,8 @@ TEST(OnX11, DrawsOnA30BitScreen) {
   XServer server({"1024x768x30"});
   const std::vector<std::uint32_t> before = RootShot(server);
   Child boska({kBoska}, {"DISPLAY=" + server.Name()});
-  ASSERT_TRUE(server.WaitForWindow(boska.Pid(), 5s)) << boska.Err();
-  std::this_thread::sleep_for(1500ms);
-  EXPECT_GE(FirstPlantGrays(before, RootShot(server)), 1000);
+  EXPECT_TRUE(server.WaitForFirstPlant(DefaultRootWindow(server.Connection()), 5s, before))
+      << boska.Err();
 }
 
 TEST(OnX11, NamesTheColourDepthOfAPaletteScreen) {

@@ -11,7 +11,6 @@
 #include <csignal>
 #include <fstream>
 #include <map>
-#include <thread>
 
 #include "one_line.h"
 #include "x_display.h"
@@ -39,9 +38,11 @@ class BoskaWindow : public testing::Test {
     return *window;
   }
 
-  std::vector<std::uint32_t> Shot(Window window) const {
-    int width = 0, height = 0;
-    return server_->Screenshot(window, width, height);
+  // Starts boska and waits until its first plant shows: the animation runs.
+  Window StartAnimation() {
+    const Window window = Start();
+    if (!server_->WaitForFirstPlant(window, 5s)) throw std::runtime_error("no plant appeared");
+    return window;
   }
 
   std::string ProcFile(const char* name) const {
@@ -94,8 +95,7 @@ TEST_F(BoskaWindow, OpensBorderlessAtTheDesignSizeWithTitleClassAndIcon) {
 
 // The press alone ends it: the key is still down when it is gone.
 TEST_F(BoskaWindow, AKeyPressEndsItWithStatus0) {
-  const Window window = Start();
-  std::this_thread::sleep_for(1500ms);
+  const Window window = StartAnimation();
   server_->XDoTool({"mousemove", "--window", std::to_string(window), "200", "200"});
   server_->XDoTool({"keydown", "space"});
   EXPECT_EQ(boska_->WaitFor(1s), 0);
@@ -105,8 +105,7 @@ TEST_F(BoskaWindow, AKeyPressEndsItWithStatus0) {
 // The button going down ends it; it is released only afterwards.
 TEST_F(BoskaWindow, AnyMouseButtonEndsItWithStatus0) {
   for (const char* button : {"1", "3"}) {
-    const Window window = Start();
-    std::this_thread::sleep_for(1000ms);
+    const Window window = StartAnimation();
     server_->XDoTool({"mousemove", "--window", std::to_string(window), "100", "300"});
     server_->XDoTool({"mousedown", button});
     EXPECT_EQ(boska_->WaitFor(1s), 0) << "button " << button;
@@ -115,8 +114,7 @@ TEST_F(BoskaWindow, AnyMouseButtonEndsItWithStatus0) {
 }
 
 TEST_F(BoskaWindow, ClosingTheWindowEndsItWithStatus0) {
-  const Window window = Start();
-  std::this_thread::sleep_for(500ms);
+  const Window window = StartAnimation();
   server_->Close(window);
   EXPECT_EQ(boska_->WaitFor(1s), 0);
 }
@@ -125,8 +123,7 @@ TEST_F(BoskaWindow, StaysSmallAndLoadsNoOpenGL) {
 #ifdef BOSKA_SANITIZED
   GTEST_SKIP() << "the sanitizers' own memory";
 #endif
-  Start();
-  std::this_thread::sleep_for(2s);
+  StartAnimation();
   const std::string status = ProcFile("status");
   const std::size_t at = status.find("VmHWM:");
   ASSERT_NE(at, std::string::npos);
@@ -143,11 +140,14 @@ TEST_F(BoskaWindow, LeavesTheScreensaverToTheDesktop) {
   XGetScreenSaver(display, &timeout, &interval, &blanking, &exposures);
   XSetScreenSaver(display, 1, 0, DontPreferBlanking, AllowExposures);  // after 1 s idle
   XFlush(display);
-  Start();
-  std::this_thread::sleep_for(2500ms);
+  StartAnimation();
   XScreenSaverInfo* info = XScreenSaverAllocInfo();
-  XScreenSaverQueryInfo(display, DefaultRootWindow(display), info);
-  EXPECT_EQ(info->state, ScreenSaverOn);
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        XScreenSaverQueryInfo(display, DefaultRootWindow(display), info);
+        return info->state == ScreenSaverOn;
+      },
+      5s));
   XFree(info);
   XSetScreenSaver(display, timeout, interval, blanking, exposures);
   XForceScreenSaver(display, ScreenSaverReset);
@@ -156,24 +156,21 @@ TEST_F(BoskaWindow, LeavesTheScreensaverToTheDesktop) {
 
 TEST_F(BoskaWindow, TerminationAndInterruptEndItWithStatus0) {
   for (const int signal : {SIGTERM, SIGINT}) {
-    Start();
-    std::this_thread::sleep_for(1200ms);
+    StartAnimation();
     boska_->Signal(signal);
     EXPECT_EQ(boska_->WaitFor(1s), 0) << signal;
   }
 }
 
 TEST_F(BoskaWindow, TwoInstancesRunSideBySide) {
-  const Window first = Start();
+  const Window first = StartAnimation();
   std::unique_ptr<Child> one = std::move(boska_);
-  const Window second = Start();
-  std::this_thread::sleep_for(1s);
+  const Window second = StartAnimation();
   server_->Close(first);
   EXPECT_EQ(one->WaitFor(1s), 0);
   // The other goes on drawing.
-  const std::vector<std::uint32_t> before = Shot(second);
-  std::this_thread::sleep_for(1s);
-  EXPECT_NE(Shot(second), before);
+  const std::vector<std::uint32_t> before = server_->Screenshot(second);
+  EXPECT_TRUE(WaitUntil([&] { return server_->Screenshot(second) != before; }, 2s));
   EXPECT_FALSE(boska_->WaitFor(0ms).has_value());
   server_->Close(second);
   EXPECT_EQ(boska_->WaitFor(1s), 0) << boska_->Err();
@@ -185,8 +182,8 @@ TEST(BoskaDisplayLoss, EndsWithStatus1AndOneLine) {
   for (const ErrStream err : {ErrStream::Captured, ErrStream::Closed}) {
     XServer server;
     Child boska({kBoska}, {"DISPLAY=" + server.Name()}, err);
-    ASSERT_TRUE(server.WaitForWindow(boska.Pid(), 5s));
-    std::this_thread::sleep_for(1s);
+    const std::optional<Window> window = server.WaitForWindow(boska.Pid(), 5s);
+    ASSERT_TRUE(window && server.WaitForFirstPlant(*window, 5s));
     server.Kill();
     EXPECT_EQ(boska.WaitFor(1s), 1);
     if (err == ErrStream::Closed) continue;

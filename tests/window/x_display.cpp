@@ -9,7 +9,6 @@
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
-#include <thread>
 
 namespace {
 
@@ -72,6 +71,15 @@ std::uint32_t Channel(unsigned long Pixel, unsigned long Mask) {
 
 }  // namespace
 
+long FirstPlantGrays(const std::vector<std::uint32_t>& Pixels,
+                     const std::vector<std::uint32_t>& Before) {
+  long grays = 0;
+  for (std::size_t i = 0; i < Pixels.size(); ++i) {
+    grays += Pixels[i] == kFirstPlant && (Before.empty() || Before[i] != kFirstPlant);
+  }
+  return grays;
+}
+
 XServer::XServer(const std::vector<std::string>& Screens, const std::vector<std::string>& Options,
                  const std::vector<std::string>& Launcher) {
   for (int number = 77; number < 200 && display_ == nullptr; ++number) {
@@ -109,16 +117,16 @@ void XServer::Stop() {
 }
 
 std::optional<Window> XServer::WaitForWindow(pid_t Pid, std::chrono::milliseconds Timeout) const {
-  const auto deadline = std::chrono::steady_clock::now() + Timeout;
-  while (std::chrono::steady_clock::now() < deadline) {
-    for (int screen = 0; screen < ScreenCount(display_); ++screen) {
-      if (const auto found = MappedWindowOf(display_, RootWindow(display_, screen), Pid)) {
-        return found;
-      }
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return std::nullopt;
+  std::optional<Window> found;
+  WaitUntil(
+      [&] {
+        for (int screen = 0; screen < ScreenCount(display_) && !found; ++screen) {
+          found = MappedWindowOf(display_, RootWindow(display_, screen), Pid);
+        }
+        return found.has_value();
+      },
+      Timeout);
+  return found;
 }
 
 std::vector<std::uint32_t> XServer::Screenshot(Window Id, int& Width, int& Height) const {
@@ -139,6 +147,20 @@ std::vector<std::uint32_t> XServer::Screenshot(Window Id, int& Width, int& Heigh
   }
   XDestroyImage(image);
   return pixels;
+}
+
+std::vector<std::uint32_t> XServer::Screenshot(Window Id) const {
+  int width = 0, height = 0;
+  return Screenshot(Id, width, height);
+}
+
+std::optional<std::vector<std::uint32_t>> XServer::WaitForFirstPlant(
+    Window Id, std::chrono::milliseconds Timeout, const std::vector<std::uint32_t>& Before) const {
+  std::vector<std::uint32_t> shot;
+  if (WaitUntil([&] { return FirstPlantGrays(shot = Screenshot(Id), Before) >= 1000; }, Timeout)) {
+    return shot;
+  }
+  return std::nullopt;
 }
 
 void XServer::XDoTool(const std::vector<std::string>& Arguments) const {
@@ -170,21 +192,44 @@ std::vector<long> XServer::Property(Window Id, const char* Name, Atom Type) cons
   return Numbers(display_, Id, Name, Type);
 }
 
-// Without a font cache openbox takes some 20 s to manage its first window (on
-// a fresh machine, where the package install left none), so it is built first.
+// Openbox takes the screen before it can manage windows: it then loads its
+// fonts for the first frame it draws, which takes some 20 s without a font
+// cache (on a fresh machine the package install may leave none, so it is
+// built first), and a window mapped in that time may go unmanaged, its map
+// request dropped. It is ready once it has framed and shown a window of
+// ours, asked again until openbox has taken it.
 Openbox::Openbox(const XServer& Server) {
   RunToEnd({"fc-cache"});
   openbox_ = std::make_unique<Child>(std::vector<std::string>{"openbox", "--sm-disable"},
                                      std::vector<std::string>{"DISPLAY=" + Server.Name()});
-  const Window root = DefaultRootWindow(Server.Connection());
-  for (int attempt = 0; attempt < 250; ++attempt) {
-    if (!Server.Property(root, "_NET_SUPPORTING_WM_CHECK", XA_WINDOW).empty()) return;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  Display* display = Server.Connection();
+  const Window root = DefaultRootWindow(display);
+  const Window probe = XCreateSimpleWindow(display, root, 0, 0, 100, 100, 0, 0, 0);
+  const bool managed = WaitUntil(
+      [&] {
+        if (openbox_->WaitFor(std::chrono::milliseconds(0))) return true;
+        Window top = 0, parent = 0, *children = nullptr;
+        unsigned count = 0;
+        XQueryTree(display, probe, &top, &parent, &children, &count);
+        if (children != nullptr) XFree(children);
+        XWindowAttributes attributes;
+        XGetWindowAttributes(display, probe, &attributes);
+        if (parent == root && attributes.map_state != IsViewable &&
+            !Server.Property(root, "_NET_SUPPORTING_WM_CHECK", XA_WINDOW).empty()) {
+          XMapWindow(display, probe);
+        }
+        return parent != root && attributes.map_state == IsViewable;
+      },
+      std::chrono::seconds(60));
+  XDestroyWindow(display, probe);
+  XSync(display, False);
+  if (!managed || openbox_->WaitFor(std::chrono::milliseconds(0))) {
+    throw std::runtime_error("openbox manages no window: " + openbox_->Err());
   }
-  throw std::runtime_error("openbox did not start");
 }
 
-Weston::Weston(const XServer& Server, int Width, int Height) {
+Weston::Weston(const XServer& Server, int Width, int Height)
+    : server_(Server), width_(Width), height_(Height) {
   char folder[] = "/tmp/boska-weston-XXXXXX";
   if (mkdtemp(folder) == nullptr) throw std::runtime_error("no runtime folder for weston");
   runtime_dir_ = folder;
@@ -194,14 +239,16 @@ Weston::Weston(const XServer& Server, int Width, int Height) {
                                "--height=" + std::to_string(Height)},
       std::vector<std::string>{"DISPLAY=" + Server.Name(), "XDG_RUNTIME_DIR=" + runtime_dir_,
                                "WAYLAND_DISPLAY="});
-  for (int attempt = 0; attempt < 250; ++attempt) {
-    if (std::filesystem::exists(runtime_dir_ + "/wayland-boska.lock") &&
-        std::filesystem::exists(runtime_dir_ + "/wayland-boska")) {
-      return;
-    }
-    if (weston_->WaitFor(std::chrono::milliseconds(20))) break;
+  const bool listening = WaitUntil(
+      [&] {
+        return weston_->WaitFor(std::chrono::milliseconds(0)) ||
+               (std::filesystem::exists(runtime_dir_ + "/wayland-boska.lock") &&
+                std::filesystem::exists(runtime_dir_ + "/wayland-boska"));
+      },
+      std::chrono::seconds(10));
+  if (!listening || weston_->WaitFor(std::chrono::milliseconds(0))) {
+    throw std::runtime_error("weston did not start: " + weston_->Err());
   }
-  throw std::runtime_error("weston did not start: " + weston_->Err());
 }
 
 Weston::~Weston() {
@@ -211,6 +258,15 @@ Weston::~Weston() {
 
 std::vector<std::string> Weston::ClientEnvironment() const {
   return {"XDG_RUNTIME_DIR=" + runtime_dir_, "WAYLAND_DISPLAY=wayland-boska"};
+}
+
+// Weston's X11 backend follows the X pointer inside its window only by the
+// pointer's relative motion, from where it last came in: a pointer that never
+// came in (XTEST moves it there) points elsewhere for Weston than for X. So
+// it comes in from outside the window, at the output's bottom right.
+void Weston::MovePointer(int X, int Y) const {
+  server_.XDoTool({"mousemove", std::to_string(width_), std::to_string(height_), "mousemove",
+                   std::to_string(X), std::to_string(Y)});
 }
 
 void Weston::Stop() {

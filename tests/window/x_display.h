@@ -12,6 +12,16 @@
 
 #include "process.h"
 
+// The gray of the first plant, 95 in each channel: nothing else turns
+// thousands of pixels exactly that gray, not a window appearing nor a
+// compositor's animation of it.
+inline constexpr std::uint32_t kFirstPlant = 0x5F5F5F;
+
+// How many pixels are the first plant's gray and were not in Before (if
+// given, of the same size).
+long FirstPlantGrays(const std::vector<std::uint32_t>& Pixels,
+                     const std::vector<std::uint32_t>& Before = {});
+
 class XServer {
  public:
   // One screen of this size and depth, "WxHxD", each; Options go to Xvfb,
@@ -31,6 +41,12 @@ class XServer {
   std::optional<Window> WaitForWindow(pid_t Pid, std::chrono::milliseconds Timeout) const;
   // The window's pixels as 0xRRGGBB, row by row.
   std::vector<std::uint32_t> Screenshot(Window Id, int& Width, int& Height) const;
+  std::vector<std::uint32_t> Screenshot(Window Id) const;
+  // The window's pixels once at least 1000 of them show the first plant's
+  // gray that did not in Before (if given), within Timeout.
+  std::optional<std::vector<std::uint32_t>> WaitForFirstPlant(
+      Window Id, std::chrono::milliseconds Timeout,
+      const std::vector<std::uint32_t>& Before = {}) const;
   // Runs xdotool on this server.
   void XDoTool(const std::vector<std::string>& Arguments) const;
   // Asks the window to close, as a window manager does.
@@ -48,7 +64,8 @@ class XServer {
   Display* display_ = nullptr;
 };
 
-// The window manager openbox on Server, ready once the constructor returns.
+// The window manager openbox on Server, managing windows once the
+// constructor returns.
 class Openbox {
  public:
   explicit Openbox(const XServer& Server);
@@ -68,10 +85,14 @@ class Weston {
 
   // What a client needs in its environment to connect to it.
   std::vector<std::string> ClientEnvironment() const;
+  // Puts Weston's pointer at X, Y of its output, as the X pointer.
+  void MovePointer(int X, int Y) const;
   // Ends it, as a user logging out would.
   void Stop();
 
  private:
+  const XServer& server_;
+  int width_, height_;
   std::string runtime_dir_;
   std::unique_ptr<Child> weston_;
 };

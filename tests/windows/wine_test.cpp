@@ -10,7 +10,6 @@
 #include <fstream>
 #include <regex>
 #include <sstream>
-#include <thread>
 
 #include "x_display.h"
 
@@ -74,9 +73,12 @@ class UnderWine : public testing::Test {
     return *window;
   }
 
-  std::vector<std::uint32_t> Shot(Window Id) const {
-    int width = 0, height = 0;
-    return server_.Screenshot(Id, width, height);
+  std::vector<std::uint32_t> Shot(Window Id) const { return server_.Screenshot(Id); }
+
+  // Whether the window shows gray plants, and nothing but grays, within
+  // Timeout: the animation runs.
+  bool ShowsPlants(Window Id, std::chrono::milliseconds Timeout = 10s) const {
+    return WaitUntil([&] { return Grays(Shot(Id)) >= 1000; }, Timeout);
   }
 
   std::string Title(Window Id) const {
@@ -109,9 +111,7 @@ TEST_F(UnderWine, OpensBorderlessTitledBoskaAndGrowsGrayPlants) {
   EXPECT_EQ(server_.Property(window, "_NET_FRAME_EXTENTS", XA_CARDINAL),
             (std::vector<long>{0, 0, 0, 0}));
   EXPECT_EQ(Title(window), "Boska");
-  // The first plant grows in the first frame, a second in the fourth.
-  std::this_thread::sleep_for(3500ms);
-  EXPECT_GE(Grays(Shot(window)), 1000);
+  EXPECT_TRUE(ShowsPlants(window));
 }
 
 TEST_F(UnderWine, EndsWithStatus0OnAKeyAClickOrClosing) {
@@ -126,15 +126,14 @@ TEST_F(UnderWine, EndsWithStatus0OnAKeyAClickOrClosing) {
        }}};
   for (const auto& [name, end] : enders) {
     const Window window = Start("boska.exe");
-    std::this_thread::sleep_for(1500ms);
+    ASSERT_TRUE(ShowsPlants(window)) << name;
     end(window);
     EXPECT_EQ(program_->WaitFor(5s), 0) << name;
   }
 }
 
 TEST_F(UnderWine, EndsWhenTheDisplayGoes) {
-  Start("boska.exe");
-  std::this_thread::sleep_for(1500ms);
+  ASSERT_TRUE(ShowsPlants(Start("boska.exe")));
   server_.Kill();
   EXPECT_TRUE(program_->WaitFor(10s));
 }
@@ -151,8 +150,13 @@ TEST_F(UnderWine, ScreensaverCoversTheScreenAndEndsOnInput) {
     XGetWindowAttributes(server_.Connection(), window, &attributes);
     EXPECT_EQ(attributes.width, 1024);
     EXPECT_EQ(attributes.height, 768);
-    std::this_thread::sleep_for(2000ms);
-    EXPECT_GE(Grays(Shot(window)), 1000) << name;
+    EXPECT_TRUE(ShowsPlants(window)) << name;
+    // The screensaver takes the pointer's resting place a second after it
+    // shows, and the third frame comes 1.8 s after the first.
+    for (int frame = 2; frame <= 3; ++frame) {
+      const std::vector<std::uint32_t> before = Shot(window);
+      ASSERT_TRUE(WaitUntil([&] { return Shot(window) != before; }, 2s)) << name;
+    }
     server_.XDoTool({"mousemove", "502", "401"});
     EXPECT_TRUE(RunsOn(1000ms)) << name;
     server_.XDoTool(input);
@@ -169,12 +173,13 @@ TEST_F(UnderWine, ScreensaverPreviewFillsItsWindowUntilTheWindowGoes) {
   std::remove(report.c_str());
   Child host(Wine("preview-host.exe", {report, "20"}), WineEnvironment(server_.Name()));
   std::string window;
-  for (int wait = 0; wait < 200 && window.empty(); ++wait) {
-    std::this_thread::sleep_for(100ms);
-    const std::string line = Slurp(report);
-    if (line.ends_with("\r\n")) window = line.substr(0, line.size() - 2);
-  }
-  ASSERT_FALSE(window.empty());
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        const std::string line = Slurp(report);
+        if (line.ends_with("\r\n")) window = line.substr(0, line.size() - 2);
+        return !window.empty();
+      },
+      20s));
   program_ =
       std::make_unique<Child>(Wine("boska.scr", {"/p", window}), WineEnvironment(server_.Name()));
   EXPECT_EQ(host.WaitFor(15s), 0);
