@@ -17,6 +17,7 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
 
 double CpuSeconds() {
   timespec now{};
@@ -51,6 +52,22 @@ class WatchedWindow final : public Platform {
   std::function<void()> frame_start_;
 };
 
+// Where a screen differs from the picture Front, or nothing if it shows
+// exactly that.
+std::string FirstDifference(const std::vector<std::uint32_t>& Screen, const PixelRows& Front) {
+  if (Screen.size() != std::size_t(Front.Width) * std::size_t(Front.Height)) return "size";
+  for (int y = 0; y < Front.Height; ++y) {
+    for (int x = 0; x < Front.Width; ++x) {
+      const std::uint32_t shown = Screen[std::size_t(y * Front.Width + x)];
+      if (shown != Front.Row(y)[x] * 0x010101U) {
+        return "at " + std::to_string(x) + ", " + std::to_string(y) + ": " + std::to_string(shown) +
+               " for gray " + std::to_string(Front.Row(y)[x]);
+      }
+    }
+  }
+  return "";
+}
+
 // Runs eight frames on Real, which shows them in the window Shown gives.
 void ShowsEveryFrameAtItsPace(const XServer& server, Platform& Real,
                               const std::function<Window()>& Shown) {
@@ -63,15 +80,14 @@ void ShowsEveryFrameAtItsPace(const XServer& server, Platform& Real,
     const std::size_t done = starts.size() - 1;
     if (done >= 1 && done <= 4) {
       const PixelRows front = static_cast<const ImageSurface&>(Real.pb(shown->Cur)).Rows();
-      int width = 0, height = 0;
-      const std::vector<std::uint32_t> screen = server.Screenshot(Shown(), width, height);
-      ASSERT_EQ(width * height, front.Width * front.Height);
-      for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-          ASSERT_EQ(screen[std::size_t(y * width + x)], front.Row(y)[x] * 0x010101U)
-              << "frame " << done << " at " << x << ", " << y;
-        }
-      }
+      // The window has sent the picture, but the server may not yet have
+      // drawn it (the first pause ends at once); nothing changes it while
+      // the animation waits here.
+      std::string difference;
+      WaitUntil(
+          [&] { return (difference = FirstDifference(server.Screenshot(Shown()), front)).empty(); },
+          1s);
+      ASSERT_EQ(difference, "") << "frame " << done;
     }
     if (done == 8) End();
   });

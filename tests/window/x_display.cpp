@@ -38,6 +38,15 @@ std::optional<long> Cardinal(Display* display, Window window, const char* name) 
   return values[0];
 }
 
+XErrorHandler default_handler = nullptr;
+
+// Window managers, compositors and wine make and drop windows of their own
+// at any time: one may go while a search for a window looks at it. Any other
+// refusal is a fault, handled as Xlib would.
+int IgnoreVanishedWindows(Display* Connection, XErrorEvent* Error) {
+  return Error->error_code == BadWindow ? 0 : default_handler(Connection, Error);
+}
+
 // The mapped window of process Pid below Parent: a top-level window, or the
 // client inside a window manager's frame.
 std::optional<Window> MappedWindowOf(Display* display, Window Parent, pid_t Pid, int Depth = 0) {
@@ -99,6 +108,8 @@ XServer::XServer(const std::vector<std::string>& Screens, const std::vector<std:
     }
   }
   if (display_ == nullptr) throw std::runtime_error("cannot start Xvfb");
+  XErrorHandler previous = XSetErrorHandler(IgnoreVanishedWindows);
+  if (previous != IgnoreVanishedWindows) default_handler = previous;
   // A window manager would have made this atom; without it SDL does not say
   // that the window wants no border.
   XInternAtom(display_, "_MOTIF_WM_HINTS", False);

@@ -49,14 +49,6 @@ long Grays(const std::vector<std::uint32_t>& Pixels) {
 // also of those that show no window, whose desktop process has no display.
 class UnderWine : public testing::Test {
  protected:
-  // Wine makes and drops windows of its own while a program starts; one may
-  // go while the search for the program's window looks at it.
-  UnderWine() {
-    XSetErrorHandler([](Display*, XErrorEvent* Error) {
-      if (Error->error_code != BadWindow) std::abort();
-      return 0;
-    });
-  }
   ~UnderWine() override {
     program_.reset();
     RunToEnd({"wineserver", "--kill"}, WineEnvironment());
