@@ -8,7 +8,6 @@
 // clang-format on
 
 #include <csignal>
-#include <thread>
 
 #include "one_line.h"
 #include "x_display.h"
@@ -24,14 +23,11 @@ std::vector<std::uint32_t> RootShot(const XServer& Server) {
   return Server.Screenshot(DefaultRootWindow(Server.Connection()));
 }
 
-// The screen once it has stopped changing (a compositor has drawn its desktop).
+// The screen once it has stopped changing (a compositor has drawn its
+// desktop), or as it is after 5 s.
 std::vector<std::uint32_t> SettledShot(const XServer& Server) {
-  std::vector<std::uint32_t> last, shot = RootShot(Server);
-  for (int attempt = 0; attempt < 50 && shot != last; ++attempt) {
-    std::this_thread::sleep_for(100ms);
-    last = std::exchange(shot, RootShot(Server));
-  }
-  return shot;
+  const Window root = DefaultRootWindow(Server.Connection());
+  return Server.SettledPicture(root, 100ms, 5s).value_or(Server.Screenshot(root));
 }
 
 class UnderOpenbox : public testing::Test {

@@ -174,6 +174,24 @@ std::optional<std::vector<std::uint32_t>> XServer::WaitForFirstPlant(
   return std::nullopt;
 }
 
+std::optional<std::vector<std::uint32_t>> XServer::SettledPicture(
+    Window Id, std::chrono::milliseconds Steady, std::chrono::milliseconds Timeout,
+    const std::vector<std::uint32_t>& Other) const {
+  std::vector<std::uint32_t> shot = Screenshot(Id);
+  auto since = std::chrono::steady_clock::now();
+  const bool settled = WaitUntil(
+      [&] {
+        if (std::vector<std::uint32_t> now = Screenshot(Id); now != shot) {
+          shot = std::move(now);
+          since = std::chrono::steady_clock::now();
+        }
+        return shot != Other && std::chrono::steady_clock::now() - since >= Steady;
+      },
+      Timeout);
+  if (!settled) return std::nullopt;
+  return shot;
+}
+
 void XServer::XDoTool(const std::vector<std::string>& Arguments) const {
   std::vector<std::string> command{"xdotool"};
   command.insert(command.end(), Arguments.begin(), Arguments.end());

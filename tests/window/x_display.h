@@ -47,6 +47,12 @@ class XServer {
   std::optional<std::vector<std::uint32_t>> WaitForFirstPlant(
       Window Id, std::chrono::milliseconds Timeout,
       const std::vector<std::uint32_t>& Before = {}) const;
+  // The window's picture once it has stayed the same for Steady and differs
+  // from Other (if given), within Timeout: a compositor has drawn its
+  // desktop, or a frame that a window painted in parts is whole.
+  std::optional<std::vector<std::uint32_t>> SettledPicture(
+      Window Id, std::chrono::milliseconds Steady, std::chrono::milliseconds Timeout,
+      const std::vector<std::uint32_t>& Other = {}) const;
   // Runs xdotool on this server.
   void XDoTool(const std::vector<std::string>& Arguments) const;
   // Asks the window to close, as a window manager does.

@@ -81,25 +81,6 @@ class UnderWine : public testing::Test {
     return text;
   }
 
-  // The window's next picture that differs from Last and then stays for
-  // 300 ms: wine may paint one frame in parts, and frames come 0.9 s apart.
-  std::optional<std::vector<std::uint32_t>> NextPicture(
-      Window Id, const std::vector<std::uint32_t>& Last) const {
-    std::vector<std::uint32_t> shot = Shot(Id);
-    auto since = std::chrono::steady_clock::now();
-    const bool settled = WaitUntil(
-        [&] {
-          if (std::vector<std::uint32_t> now = Shot(Id); now != shot) {
-            shot = std::move(now);
-            since = std::chrono::steady_clock::now();
-          }
-          return shot != Last && std::chrono::steady_clock::now() - since >= 300ms;
-        },
-        5s);
-    if (!settled) return std::nullopt;
-    return shot;
-  }
-
   // A key pressed with the window in front, as a user would press it.
   void Press(Window Id, const char* Key) const {
     server_.XDoTool({"windowactivate", "--sync", std::to_string(Id), "key", Key});
@@ -163,12 +144,13 @@ TEST_F(UnderWine, ScreensaverCoversTheScreenAndEndsOnInput) {
     EXPECT_EQ(attributes.height, 768);
     EXPECT_TRUE(ShowsPlants(window)) << name;
     // The screensaver takes the pointer's resting place a second after it
-    // shows. Four settled pictures from here reach its third frame at least
+    // shows. Four settled pictures (frames come 0.9 s apart; wine may paint
+    // one in parts) from here reach its third frame at least
     // (1.8 s after the first), though the first of them be what the screen
     // showed there before it, the second the window still white.
     std::vector<std::uint32_t> picture;
     for (int count = 0; count < 4; ++count) {
-      const auto next = NextPicture(window, picture);
+      const auto next = server_.SettledPicture(window, 300ms, 5s, picture);
       ASSERT_TRUE(next) << name;
       picture = *next;
     }
