@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "animation/form.h"
-#include "surface/offscreen_window.h"
+#include "surface/offscreen/offscreen_window.h"
 #include "surface/random.h"
 
 namespace {

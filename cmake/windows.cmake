@@ -1,16 +1,8 @@
-# The Windows programs, each one file with the icon and the version record:
-# boska.exe (the animation in its window), boska.scr (the screensaver) and
-# boska-render.exe (the animation without a display).
-add_library(boska_win32 STATIC src/surface/win32_window.cpp)
-target_link_libraries(boska_win32 PUBLIC boska_surface)
-
-add_executable(boska WIN32 src/main_windows.cpp)
-target_link_libraries(boska PRIVATE boska_win32)
-
-add_executable(boska-scr WIN32 src/boska_scr.cpp)
-target_link_libraries(boska-scr PRIVATE boska_win32)
-set_target_properties(boska-scr PROPERTIES OUTPUT_NAME boska SUFFIX .scr)
-
+# What the Windows programs take besides their code: each is one file with
+# the icon and the version record: boska.exe (the animation in its window),
+# boska.scr (the screensaver) and boska-render.exe (the animation without a
+# display).
+#
 # The resource script reads the program's file name and description from a
 # header of its own.
 function(boska_resources target file description)
@@ -18,7 +10,8 @@ function(boska_resources target file description)
   file(CONFIGURE OUTPUT ${dir}/program_file.h CONTENT
        "#define BOSKA_FILE_NAME \"${file}\"\n#define BOSKA_FILE_DESCRIPTION \"${description}\"\n")
   target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/resources/boska.rc)
-  target_include_directories(${target} PRIVATE ${dir})
+  target_include_directories(${target} PRIVATE ${dir} ${PROJECT_BINARY_DIR}/generated
+                             ${PROJECT_SOURCE_DIR}/resources)
 endfunction()
 boska_resources(boska boska.exe "Boska")
 boska_resources(boska-scr boska.scr "Boska screensaver")
@@ -27,7 +20,7 @@ boska_resources(boska-render boska-render.exe "Boska without a display")
 # What the tests under wine need besides the programs: a window for the
 # screensaver's preview, and the sines and cosines to compare with Linux's.
 if(BOSKA_TESTS)
-  add_executable(preview-host WIN32 tests/windows/preview_host.cpp)
-  add_executable(sines tests/windows/sines.cpp)
-  target_link_libraries(sines PRIVATE boska_interface)
+  add_executable(preview-host WIN32 tests/wine/preview_host.cpp)
+  add_executable(sines tests/wine/sines.cpp)
+  target_link_libraries(sines PRIVATE boska_numbers)
 endif()

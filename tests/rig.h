@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "animation/form.h"
-#include "surface/offscreen_window.h"
+#include "surface/offscreen/offscreen_window.h"
 #include "surface/random.h"
 
 // A window whose clock gives scripted readings (the last one repeats) and

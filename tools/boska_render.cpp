@@ -11,8 +11,8 @@
 #include "animation/program.h"
 #include "render_options.h"
 #include "surface/clock.h"
-#include "surface/image_surface.h"
-#include "surface/offscreen_window.h"
+#include "surface/offscreen/offscreen_window.h"
+#include "surface/picture/image_surface.h"
 #include "version.h"
 
 #if defined(_WIN32)
@@ -21,8 +21,6 @@
 #endif
 
 namespace {
-
-constexpr int kBadInput = 2;
 
 std::unique_ptr<RandomSource> MakeRandomSource(const RenderOptions& options) {
   if (!options.RandomFile.empty()) {
@@ -34,15 +32,15 @@ std::unique_ptr<RandomSource> MakeRandomSource(const RenderOptions& options) {
 // A folder the pictures can go to, found out before the run rather than
 // after its first frame.
 void CheckPngDir(const std::string& dir) {
-  if (!kWritesPng) throw InputError("--png: this build writes no PNG files");
+  if (!kWritesPng) throw BadInput("--png: this build writes no PNG files");
   std::error_code error;
   if (!std::filesystem::is_directory(dir, error)) {
-    throw InputError("--png folder " + dir + " is not a folder");
+    throw BadInput("--png folder " + dir + " is not a folder");
   }
   const std::string probe = dir + "/.boska-render-probe";
   std::FILE* file = std::fopen(probe.c_str(), "w");
   if (file == nullptr) {
-    throw InputError("--png folder " + dir + " cannot be written: " + std::strerror(errno));
+    throw BadInput("--png folder " + dir + " cannot be written: " + std::strerror(errno));
   }
   std::fclose(file);
   std::remove(probe.c_str());
@@ -103,10 +101,10 @@ int main(int argc, char** argv) {
       return Render(options);
     }
     return 0;
-  } catch (const InputError& error) {
+  } catch (const BadInput& error) {
     std::cerr << "boska-render: " << error.what() << '\n';
   } catch (const RandomExhausted& error) {
     std::cerr << "boska-render: " << error.what() << '\n';
   }
-  return kBadInput;
+  return kBadInputStatus;
 }

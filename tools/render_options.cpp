@@ -50,15 +50,15 @@ Number ParseWhole(const std::string& text, Number least, Number most, const std:
   const char* end = text.data() + text.size();
   const auto [ptr, error] = std::from_chars(text.data(), end, value);
   if (text.empty() || error != std::errc{} || ptr != end || value < least || value > most) {
-    throw InputError(what + " must be a whole number from " + std::to_string(least) + " to " +
-                     std::to_string(most) + ", not " + Quoted(text));
+    throw BadInput(what + " must be a whole number from " + std::to_string(least) + " to " +
+                   std::to_string(most) + ", not " + Quoted(text));
   }
   return value;
 }
 
 void ParseSize(const std::string& text, RenderOptions& options) {
   const std::size_t x = text.find('x');
-  if (x == std::string::npos) throw InputError("--size must be WxH, not " + Quoted(text));
+  if (x == std::string::npos) throw BadInput("--size must be WxH, not " + Quoted(text));
   options.Width = static_cast<int>(ParseWhole<long>(text.substr(0, x), 1, kLargestSide, "width"));
   options.Height =
       static_cast<int>(ParseWhole<long>(text.substr(x + 1), 1, kLargestSide, "height"));
@@ -66,15 +66,15 @@ void ParseSize(const std::string& text, RenderOptions& options) {
 
 float ParseRandomLine(const std::string& line, std::size_t number) {
   const std::string where = "line " + std::to_string(number) + " of the random file";
-  if (line.empty()) throw InputError(where + " is empty");
-  if (line.size() > kLongestLine) throw InputError(where + " is too long");
+  if (line.empty()) throw BadInput(where + " is empty");
+  if (line.size() > kLongestLine) throw BadInput(where + " is too long");
   float value = 0;
   const char* end = line.data() + line.size();
   const auto [ptr, error] = std::from_chars(line.data(), end, value);
   if (error != std::errc{} || ptr != end || !std::isfinite(value)) {
-    throw InputError(where + " is not a number: " + Quoted(line));
+    throw BadInput(where + " is not a number: " + Quoted(line));
   }
-  if (value < 0 || value >= 1) throw InputError(where + " is outside [0, 1): " + Quoted(line));
+  if (value < 0 || value >= 1) throw BadInput(where + " is outside [0, 1): " + Quoted(line));
   return value;
 }
 
@@ -85,7 +85,7 @@ RenderOptions ParseRenderOptions(const std::vector<std::string>& Arguments) {
   for (std::size_t i = 0; i < Arguments.size(); ++i) {
     const std::string& name = Arguments[i];
     const auto value = [&]() -> const std::string& {
-      if (i + 1 == Arguments.size()) throw InputError(name + " needs a value");  // a known name
+      if (i + 1 == Arguments.size()) throw BadInput(name + " needs a value");  // a known name
       return Arguments[++i];
     };
     if (name == "--size") {
@@ -108,11 +108,11 @@ RenderOptions ParseRenderOptions(const std::vector<std::string>& Arguments) {
     } else if (name == "--help") {
       options.Help = true;
     } else {
-      throw InputError("unknown argument " + Quoted(name) + " (try --help)");
+      throw BadInput("unknown argument " + Quoted(name) + " (try --help)");
     }
   }
   if (options.Seed && !options.RandomFile.empty()) {
-    throw InputError("--seed and --random exclude each other");
+    throw BadInput("--seed and --random exclude each other");
   }
   return options;
 }
@@ -131,10 +131,10 @@ std::vector<float> ReadRandomNumbers(const std::string& Text) {
 std::vector<float> ReadRandomFile(const std::string& Path) {
   std::error_code error;
   if (std::filesystem::is_directory(Path, error)) {
-    throw InputError("random file " + Quoted(Path) + " is a directory");
+    throw BadInput("random file " + Quoted(Path) + " is a directory");
   }
   std::ifstream file(Path, std::ios::binary);
-  if (!file) throw InputError("cannot read random file " + Quoted(Path));
+  if (!file) throw BadInput("cannot read random file " + Quoted(Path));
   std::ostringstream text;
   text << file.rdbuf();
   return ReadRandomNumbers(text.str());

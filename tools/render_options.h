@@ -3,13 +3,15 @@
 
 #include <cstdint>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "animation/program.h"
+#include "surface/platform.h"
+
 struct RenderOptions {
-  int Width = 494;
-  int Height = 441;
+  int Width = kDesignWidth;
+  int Height = kDesignHeight;
   long Frames = 40;
   std::optional<std::uint32_t> Seed;
   std::string RandomFile;
@@ -18,12 +20,6 @@ struct RenderOptions {
   bool Time = false;
   bool Version = false;
   bool Help = false;
-};
-
-// Bad input: the message names the problem in one line.
-class InputError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
 };
 
 RenderOptions ParseRenderOptions(const std::vector<std::string>& Arguments);

@@ -6,8 +6,6 @@ namespace {
 // multiple of 3 it keeps a plant in every third frame.
 constexpr Int16 kFrameCycle = 32766;
 
-constexpr double kSecondsPerDay = 86400;
-
 }  // namespace
 
 void Form::Form_Activate() {

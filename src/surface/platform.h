@@ -8,6 +8,15 @@
 #include "numbers.h"
 #include "surface/surface.h"
 
+// The window as designed: its title, and the size of its client area where
+// the desktop leaves the choice to the program.
+inline constexpr char kTitle[] = "Boska";
+inline constexpr int kDesignWidth = 494;
+inline constexpr int kDesignHeight = 441;
+
+// Timer counts from midnight up to just under this, then starts again.
+inline constexpr double kSecondsPerDay = 86400;
+
 // The window's event handlers.
 class WindowEvents {
  public:

@@ -15,19 +15,29 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
+#include <string>
 
 #include "numbers.h"
 
 class SurfaceError : public RunTimeError {
  public:
-  explicit SurfaceError(const std::string& what);
+  explicit SurfaceError(const std::string& what) : RunTimeError("surface error: " + what) {}
 };
 
 // A colour as red + 256 × green + 65536 × blue.
 using Colour = std::int32_t;
 
 // Composes a colour; each component must lie in 0 to 255.
-Colour RGB(Int16 Red, Int16 Green, Int16 Blue);
+inline Colour RGB(Int16 Red, Int16 Green, Int16 Blue) {
+  for (const Int16 component : {Red, Green, Blue}) {
+    if (component < 0 || component > 255) {
+      throw SurfaceError("colour component " + std::to_string(component.Value()) +
+                         " is outside 0 to 255");
+    }
+  }
+  return Red.Value() + 256 * Green.Value() + 65536 * Blue.Value();
+}
 
 // What Image hands out: the persistent image of one surface, as it is when
 // PaintPicture reads it.

@@ -15,7 +15,7 @@ void Expect(bool condition) {
   if (!condition) std::abort();
 }
 
-void ExpectOneLine(const InputError& error) {
+void ExpectOneLine(const BadInput& error) {
   const std::string what = error.what();
   Expect(!what.empty() && what.find('\n') == std::string::npos && what.size() < 300);
 }
@@ -33,7 +33,7 @@ void Arguments(const std::string& text) {
     Expect(options.Height >= 1 && options.Height <= 32767);
     Expect(options.Frames >= 0);
     Expect(!(options.Seed && !options.RandomFile.empty()));
-  } catch (const InputError& error) {
+  } catch (const BadInput& error) {
     ExpectOneLine(error);
   }
 }
@@ -41,7 +41,7 @@ void Arguments(const std::string& text) {
 void RandomFile(const std::string& text) {
   try {
     for (const float number : ReadRandomNumbers(text)) Expect(number >= 0 && number < 1);
-  } catch (const InputError& error) {
+  } catch (const BadInput& error) {
     ExpectOneLine(error);
   }
 }

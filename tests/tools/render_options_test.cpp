@@ -41,7 +41,7 @@ TEST(RenderOptions, RejectsBadArgumentsWithOneLine) {
     try {
       ParseRenderOptions(arguments);
       ADD_FAILURE() << "accepted " << arguments[0];
-    } catch (const InputError& error) {
+    } catch (const BadInput& error) {
       EXPECT_EQ(std::string(error.what()).find('\n'), std::string::npos);
     }
   }
@@ -51,20 +51,20 @@ TEST(RenderOptions, QuotesTheUsersTextOnOneShortLine) {
   try {
     ParseRenderOptions({"--size", "12\nx5"});
     FAIL();
-  } catch (const InputError& error) {
+  } catch (const BadInput& error) {
     EXPECT_STREQ(error.what(), "width must be a whole number from 1 to 32767, not '12\\x0A'");
   }
   try {
     ParseRenderOptions({"--size", "12x" + std::string(100, '9')});
     FAIL();
-  } catch (const InputError& error) {
+  } catch (const BadInput& error) {
     EXPECT_EQ(error.what(), "height must be a whole number from 1 to 32767, not '" +
                                 std::string(40, '9') + "...'");
   }
   try {
     ParseRenderOptions({"--frames\r\n"});
     FAIL();
-  } catch (const InputError& error) {
+  } catch (const BadInput& error) {
     EXPECT_STREQ(error.what(), "unknown argument '--frames\\x0D\\x0A' (try --help)");
   }
 }
@@ -82,7 +82,7 @@ TEST(RandomNumbers, RejectsWhatIsNotANumberInZeroToOne) {
   for (const std::string& text : std::vector<std::string>{
            "abc\n", "0.5x\n", "nan\n", "inf\n", "-0.1\n", "1\n", "0.99999998\n", "0.5\n\n0.5\n",
            " 0.5\n", std::string(100, '0') + "\n"}) {
-    EXPECT_THROW(ReadRandomNumbers(text), InputError) << text;
+    EXPECT_THROW(ReadRandomNumbers(text), BadInput) << text;
   }
 }
 
@@ -90,15 +90,15 @@ TEST(RandomNumbers, NamesTheLineAtFault) {
   try {
     ReadRandomNumbers("0.1\n0.2\n2\n");
     FAIL();
-  } catch (const InputError& error) {
+  } catch (const BadInput& error) {
     EXPECT_STREQ(error.what(), "line 3 of the random file is outside [0, 1): '2'");
   }
 }
 
 TEST(RandomFile, RejectsFoldersAndMissingFiles) {
   const auto folder = std::filesystem::temp_directory_path();
-  EXPECT_THROW(ReadRandomFile(folder.string()), InputError);
-  EXPECT_THROW(ReadRandomFile((folder / "boska-no-such-file").string()), InputError);
+  EXPECT_THROW(ReadRandomFile(folder.string()), BadInput);
+  EXPECT_THROW(ReadRandomFile((folder / "boska-no-such-file").string()), BadInput);
   const auto path = folder / "boska-random-test.txt";
   std::ofstream(path) << "0.25\n0.75\n";
   EXPECT_EQ(ReadRandomFile(path.string()), (std::vector<float>{0.25F, 0.75F}));

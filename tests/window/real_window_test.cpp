@@ -10,8 +10,8 @@
 
 #include "animation/form.h"
 #include "animation/program.h"
-#include "surface/foreign_window.h"
-#include "surface/window.h"
+#include "surface/sdl/sdl_window.h"
+#include "surface/x11/foreign_window.h"
 #include "x_display.h"
 
 namespace {

@@ -1,0 +1,143 @@
+// boska-screensaver: the animation as a screensaver, or on a full screen of
+// its own.
+//
+//   boska-screensaver [--root | --window-id ID]
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <exception>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "animation/program.h"
+#include "surface/random.h"
+#include "surface/sdl/sdl_window.h"
+#include "surface/x11/foreign_window.h"
+#include "version.h"
+
+namespace {
+
+constexpr char kProgram[] = "boska-screensaver";
+
+constexpr char kUsage[] = R"(usage: boska-screensaver [--root | --window-id ID]
+Shows the animation as a screensaver or on a full screen.
+  --root          draw on the root window; under a screensaver daemon, on the
+                  window that it names in XSCREENSAVER_WINDOW
+  --window-id ID  draw into the window ID (decimal or 0x-hex)
+  --version       print the version and exit
+  --help          print this help and exit
+With neither, it draws into the window that XSCREENSAVER_WINDOW names, or else
+on a full-screen window of its own, which any key or mouse button ends.
+)";
+
+// Where to draw: a window by its id, the root window, or (neither) a window
+// of its own.
+struct Target {
+  std::optional<Window> Id;
+  bool Root = false;
+};
+
+struct Options {
+  Target Where;
+  bool Help = false;
+  bool Version = false;
+};
+
+// A window id, decimal or 0x-hex, as X numbers windows (29 bits, never 0).
+Window ParseWindowId(std::string_view Text, const std::string& What) {
+  const bool hex = Text.starts_with("0x") || Text.starts_with("0X");
+  const std::string_view digits = hex ? Text.substr(2) : Text;
+  const std::string_view allowed = hex ? "0123456789abcdefABCDEF" : "0123456789";
+  if (digits.empty() || digits.size() > 10 || digits.find_first_not_of(allowed) != digits.npos) {
+    throw BadInput(What + " is not a window id: " + std::string(Text));
+  }
+  const unsigned long id = std::stoul(std::string(digits), nullptr, hex ? 16 : 10);
+  if (id == 0 || id > 0x1FFFFFFF)
+    throw BadInput(What + " is not a window id: " + std::string(Text));
+  return id;
+}
+
+// Both spellings that screensaver programs accept: "--root" and "-root".
+bool Is(std::string_view Argument, std::string_view Option) {
+  return Argument == Option || (Argument.starts_with("-") && Argument.substr(1) == Option);
+}
+
+Options Parse(const std::vector<std::string_view>& Arguments) {
+  Options options;
+  for (std::size_t i = 0; i < Arguments.size(); ++i) {
+    const std::string_view argument = Arguments[i];
+    if (Is(argument, "--help")) {
+      options.Help = true;
+    } else if (Is(argument, "--version")) {
+      options.Version = true;
+    } else if (Is(argument, "--root")) {
+      options.Where.Root = true;
+    } else if (Is(argument, "--window-id")) {
+      if (++i == Arguments.size()) throw BadInput("--window-id needs a window id");
+      options.Where.Id = ParseWindowId(Arguments[i], "--window-id");
+    } else {
+      throw BadInput("unknown argument " + std::string(argument) + " (see --help)");
+    }
+  }
+  if (options.Where.Root && options.Where.Id) {
+    throw BadInput("--root and --window-id exclude each other");
+  }
+  return options;
+}
+
+// A screensaver daemon names the window it shows in XSCREENSAVER_WINDOW; it
+// stands in for the root window as well (a virtual root).
+Target Resolve(Target Where) {
+  const char* daemons = std::getenv("XSCREENSAVER_WINDOW");
+  if (!Where.Id && daemons != nullptr && *daemons != '\0') {
+    Where.Id = ParseWindowId(daemons, "XSCREENSAVER_WINDOW");
+  }
+  return Where;
+}
+
+// A daemon stops its screensaver with SIGTERM, a user with SIGINT: both end
+// the program at once, whatever it is doing; the X server cleans up after it.
+void EndOnSignals() {
+  struct sigaction action {};
+  action.sa_handler = [](int) { _exit(0); };
+  sigaction(SIGTERM, &action, nullptr);
+  sigaction(SIGINT, &action, nullptr);
+}
+
+int Show(const Target& Where) {
+  EndOnSignals();
+  Generator random;
+  if (Where.Id || Where.Root) {
+    ForeignWindow window(random, Where.Id, kProgram);
+    return RunBoska(window, std::cerr, kProgram);
+  }
+  SdlWindow window(random, {.Program = kProgram, .FullScreen = true});
+  return RunBoska(window, std::cerr, kProgram);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    const Options options = Parse({argv + 1, argv + argc});
+    if (options.Help) {
+      std::cout << kUsage;
+    } else if (options.Version) {
+      std::cout << kProgram << ' ' << kBoskaVersion << '\n';
+    } else {
+      return Show(Resolve(options.Where));
+    }
+    return 0;
+  } catch (const BadInput& error) {
+    std::cerr << kProgram << ": " << error.what() << '\n';
+    return kBadInputStatus;
+  } catch (const std::exception& error) {
+    std::cerr << kProgram << ": " << error.what() << '\n';
+    return 1;
+  }
+}

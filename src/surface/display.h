@@ -1,0 +1,29 @@
+// What every window on a display server (rather than on Windows) shares:
+// the failure to open or use a display, the standard streams a display
+// connection must not take, and the one line that ends the program when its
+// display fails it.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+// No display could be opened, or it cannot show the pictures.
+class DisplayError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// A launcher may start the program with standard input, output or error
+// closed; a display connection would then take that descriptor, and a
+// message meant for standard error would go down the socket. Opens each
+// closed one on /dev/null.
+void OpenClosedStandardStreams();
+
+// Ends the program at once with the line "Program: What" and status 1.
+// Nothing is cleaned up: after a display fault there is nothing left that
+// could be.
+[[noreturn]] void EndWithLine(const char* Program, const std::string& What);
+
+// The value of an environment variable, or nothing when it is unset or
+// empty.
+const char* Named(const char* Variable);

@@ -1,0 +1,151 @@
+// The pixels of a surface's image, for the two drawing primitives that the
+// animation spends its time in: the thick line and the shrunk copy.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+// Gray pixels, one byte each from 0 (black) to 255 (white), row by row;
+// Stride counts bytes. The animation draws only grays, whose red, green and
+// blue are equal: one channel holds the whole picture exactly, in a quarter
+// of the memory and the time of three.
+struct PixelRows {
+  std::uint8_t* Data;
+  int Width;
+  int Height;
+  int Stride;
+
+  std::uint8_t* Row(int y) const { return Data + static_cast<std::ptrdiff_t>(y) * Stride; }
+};
+
+// The pixels [Left, Right) × [Top, Bottom); empty when it has no area.
+struct Box {
+  int Left = 0;
+  int Top = 0;
+  int Right = 0;
+  int Bottom = 0;
+
+  bool Empty() const { return Left >= Right || Top >= Bottom; }
+  // The smallest box that holds both.
+  Box Hull(const Box& Other) const {
+    if (Empty()) return Other;
+    if (Other.Empty()) return *this;
+    return {std::min(Left, Other.Left), std::min(Top, Other.Top), std::max(Right, Other.Right),
+            std::max(Bottom, Other.Bottom)};
+  }
+  Box Meet(const Box& Other) const {
+    const Box meet{std::max(Left, Other.Left), std::max(Top, Other.Top),
+                   std::min(Right, Other.Right), std::min(Bottom, Other.Bottom)};
+    return meet.Empty() ? Box{} : meet;
+  }
+};
+
+// A straight segment Width pixels wide with round ends, anti-aliased and
+// blended over what is there. Pixel (x, y) of the image is the point (x, y):
+// a line one pixel wide through pixel centres covers exactly those pixels.
+// Coverage falls off linearly over the last pixel of distance from the
+// segment, which matches area coverage closely at any angle. Returns the box
+// of the pixels it may have drawn.
+Box DrawThickLine(const PixelRows& Image, double X0, double Y0, double X1, double Y1, double Width,
+                  std::uint8_t Gray);
+
+// The shrunk copy's weights are out of 1 << kShrinkWeightBits.
+inline constexpr int kShrinkWeightBits = 6;
+
+// Sixteen neighbouring output columns of the vector path, eight in each
+// 128-bit half: the sixteen source pixels from base[half] hold the taps of
+// that half's eight columns; the shuffle puts each column's two taps side by
+// side and the weights (out of 64) go with them.
+struct ShrinkStep {
+  int base[2];
+  alignas(32) std::int8_t shuffle[32];
+  alignas(32) std::int8_t weights[32];
+};
+
+// The bilinear shrunk copy, for shrinking by less than a quarter: each
+// output pixel mixes the source pixels nearest its centre, edges padded, in
+// two passes with 6-bit weights: the two source rows under an output row are
+// blended first, then that row is resampled across. It is the frame's copy,
+// so it is made fast; stronger shrinking is AverageCopy's.
+class ShrinkCopy {
+ public:
+  // The vector path (AVX2) where the processor has it, or the plain one,
+  // which gives the same pixels everywhere.
+  enum class Path { Fastest, Plain };
+  explicit ShrinkCopy(Path Use = Path::Fastest);
+
+  // Whether this copy is one that Run does: integral destination corner,
+  // neither side shrunk below three quarters nor enlarged.
+  static bool Handles(double X1, double Y1, int Width1, int Height1, int Width2, int Height2);
+
+  // Copies the rectangle (X2, Y2, Width2, Height2) of From over the
+  // rectangle (X1, Y1, Width1, Height1) of To, clipped to To, as far as the
+  // copy can differ from white: From is white outside the box Ink, and so is
+  // every pixel of the copy whose taps all lie outside it (a mix of whites is
+  // exactly white). Those pixels are left for the caller to make white.
+  // Returns the box it wrote.
+  Box Run(const PixelRows& From, const Box& Ink, const PixelRows& To, int X1, int Y1, int Width1,
+          int Height1, int X2, int Y2, int Width2, int Height2);
+
+ private:
+  struct Tap {
+    int first;
+    int second;
+    int weight;  // of the second, out of 64
+  };
+  static Tap Sample(int Destination, int Start, int Length, int SourceStart, int SourceLength,
+                    int Limit);
+  static Box InkedPart(const PixelRows& From, const Box& Ink, const PixelRows& To, int X1, int Y1,
+                       int Width1, int Height1, int X2, int Y2, int Width2, int Height2);
+  void PlanColumns(int SourceWidth, int X1, int Width1, int X2, int Width2, int Left, int Right,
+                   int Lead);
+  const std::uint8_t* BlendedRow(const PixelRows& From, const Tap& Rows);
+  void MixColumns(const std::uint8_t* Source, std::uint8_t* Out, bool Stream) const;
+
+  bool vector_;
+  // Per output column its taps, the vector path's plan (after Lead plain
+  // columns) and the blended row; kept between frames so that a frame
+  // allocates nothing.
+  std::vector<Tap> columns_;
+  int lead_ = 0;
+  std::vector<ShrinkStep> steps_;
+  std::vector<std::uint8_t> blended_;
+};
+
+// The shrunk copy at any scale: along a side
+// shrunk below three quarters each output pixel averages the source area
+// under it, so that a strongly shrunk plant keeps its tone and its lines stay
+// whole; along a milder side it interpolates bilinearly. Edges are padded.
+// Slower than ShrinkCopy, it serves the small windows that shrink strongly.
+class AverageCopy {
+ public:
+  // Copies the rectangle (X2, Y2, Width2, Height2) of From over the
+  // rectangle (X1, Y1, Width1, Height1) of To, clipped to To: every pixel
+  // whose centre lies in it. Returns the box it wrote.
+  Box Run(const PixelRows& From, const PixelRows& To, double X1, double Y1, int Width1, int Height1,
+          int X2, int Y2, int Width2, int Height2);
+
+ private:
+  // The source pixels [first, first + count) of one output pixel, their
+  // weights (out of 4096) from index `weights` of the side's list.
+  struct Footprint {
+    int first;
+    int count;
+    std::size_t weights;
+  };
+  struct Axis {
+    std::vector<Footprint> footprints;
+    std::vector<int> weights;
+  };
+  void Plan(Axis& Side, int Low, int High, double Start, int Length, int SourceStart,
+            int SourceLength, int Limit);
+
+  // Kept between frames, so that a frame allocates nothing once they have
+  // grown.
+  Axis columns_;
+  Axis rows_;
+  std::vector<double> cover_;
+  std::vector<std::int32_t> mixed_;
+};

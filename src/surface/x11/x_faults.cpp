@@ -1,0 +1,35 @@
+#include "surface/x11/x_faults.h"
+
+#include <X11/Xlib.h>
+
+#include <string>
+
+#include "surface/display.h"
+
+namespace {
+
+// The handlers take no argument of ours: they find the program's rules here.
+const XFaults* in_force = nullptr;
+
+}  // namespace
+
+XFaults::XFaults(const char* Program) : program_(Program) {
+  in_force = this;
+  XSetIOErrorHandler([](Display* display) -> int {
+    EndWithLine(in_force->program_, std::string("lost the display ") + DisplayString(display));
+  });
+  XSetErrorHandler([](Display* display, XErrorEvent* error) {
+    if (in_force->closing_) return 0;
+    char what[256];
+    XGetErrorText(display, error->error_code, what, sizeof what);
+    EndWithLine(in_force->program_, std::string("the display ") + DisplayString(display) +
+                                        " refused a request: " + what + " (request " +
+                                        std::to_string(error->request_code) + ")");
+  });
+}
+
+XFaults::~XFaults() {
+  XSetIOErrorHandler(nullptr);
+  XSetErrorHandler(nullptr);
+  in_force = nullptr;
+}

@@ -1,0 +1,26 @@
+// How X faults end the program. Xlib reports a broken connection and a
+// refused request to handlers that are the same for the whole process, so
+// one XFaults is in force at a time: the one that the window showing the
+// animation holds.
+#pragma once
+
+class XFaults {
+ public:
+  // From now on a broken X connection or a request that the X server
+  // refuses (the window destroyed by another client) ends the program at
+  // once with one line "Program: …" and status 1.
+  explicit XFaults(const char* Program);
+  // Xlib's own handlers again.
+  ~XFaults();
+  XFaults(const XFaults&) = delete;
+  XFaults& operator=(const XFaults&) = delete;
+
+  // The window is being closed at the program's end. Closing can race with
+  // a request sent to the window being destroyed, which the server then
+  // refuses; that is no fault any more.
+  void Closing() { closing_ = true; }
+
+ private:
+  const char* program_;
+  bool closing_ = false;
+};

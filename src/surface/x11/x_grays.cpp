@@ -1,0 +1,195 @@
+#include "surface/x11/x_grays.h"
+
+#include <X11/Xutil.h>
+#include <X11/extensions/Xrender.h>
+#include <sys/shm.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+
+#include "surface/display.h"
+
+namespace {
+
+constexpr XRenderColor kWhite{0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF};
+
+// Only a server on this machine, reached through a local socket, can read
+// our shared memory.
+bool OnThisMachine(Display* display) {
+  const std::string_view name = DisplayString(display);
+  return name.starts_with(":") || name.starts_with("unix:");
+}
+
+// Whether the server refused any of the requests that Requests makes; the
+// program's own handler, which would end it, is set aside meanwhile.
+template <typename Send>
+bool Refused(Display* display, Send Requests) {
+  static bool refused;
+  refused = false;
+  const XErrorHandler previous =
+      XSetErrorHandler([](Display*, XErrorEvent*) { return refused = true, 0; });
+  Requests();
+  XSync(display, False);
+  XSetErrorHandler(previous);
+  return refused;
+}
+
+// The bytes that the read-back probe puts through shared memory.
+char ProbeByte(unsigned x) { return static_cast<char>(37 * x + 11); }
+
+}  // namespace
+
+XGrays::XGrays(Display* Connection, Window Target, Visual* Look)
+    : display_(Connection), window_(Target), visual_(Look) {
+  int event_base = 0, error_base = 0;
+  if (!XRenderQueryExtension(display_, &event_base, &error_base)) {
+    throw DisplayError("the display has no RENDER extension");
+  }
+  // Any true-colour window will do, at any depth; a palette has no room for
+  // the 256 grays.
+  const XRenderPictFormat* format = XRenderFindVisualFormat(display_, visual_);
+  if (format == nullptr || format->type != PictTypeDirect) {
+    throw DisplayError("the window has palette colour; the animation needs true colour");
+  }
+  window_picture_ = XRenderCreatePicture(display_, window_, format, 0, nullptr);
+  white_ = XRenderCreateSolidFill(display_, &kWhite);
+  share_ = XShmQueryExtension(display_) && OnThisMachine(display_);
+}
+
+XGrays::~XGrays() { ReleaseSharedMemory(); }
+
+// A segment of at least Bytes that the server has attached and reads; false
+// if it cannot, and then nothing is shared.
+bool XGrays::ShareMemory(std::size_t Bytes, const Held& Probe) {
+  if (segment_bytes_ >= Bytes) return true;
+  ReleaseSharedMemory();
+  segment_.shmid = shmget(IPC_PRIVATE, Bytes, IPC_CREAT | 0600);
+  if (segment_.shmid < 0) return false;
+  void* at = shmat(segment_.shmid, nullptr, 0);
+  segment_.shmaddr = static_cast<char*>(at);
+  segment_.readOnly = True;
+  const bool attached = at != reinterpret_cast<void*>(-1) &&
+                        !Refused(display_, [this] { XShmAttach(display_, &segment_); });
+  // Freed once both sides have let go of it.
+  shmctl(segment_.shmid, IPC_RMID, nullptr);
+  if (!attached) {
+    if (at != reinterpret_cast<void*>(-1)) shmdt(at);
+    segment_ = {};
+    return false;
+  }
+  segment_bytes_ = Bytes;
+  if (ServerReadsSegment(Probe)) return true;
+  ReleaseSharedMemory();
+  return false;
+}
+
+// The server finds a segment by its number in its own IPC namespace; from
+// another one (a container's, say) that number may name someone else's
+// segment or none. A few bytes put through the segment and read back tell.
+bool XGrays::ServerReadsSegment(const Held& Probe) {
+  const unsigned width = unsigned(std::min(Probe.width, 16));
+  XImage* image =
+      XShmCreateImage(display_, visual_, 8, ZPixmap, segment_.shmaddr, &segment_, width, 1);
+  if (image == nullptr) return false;
+  for (unsigned x = 0; x < width; ++x) segment_.shmaddr[x] = ProbeByte(x);
+  XImage* back = nullptr;
+  const bool refused = Refused(display_, [&] {
+    XShmPutImage(display_, Probe.pixmap, gc_, image, 0, 0, 0, 0, width, 1, False);
+    back = XGetImage(display_, Probe.pixmap, 0, 0, width, 1, AllPlanes, ZPixmap);
+  });
+  bool same = !refused && back != nullptr;
+  for (unsigned x = 0; same && x < width; ++x) {
+    same = XGetPixel(back, int(x), 0) == static_cast<unsigned char>(ProbeByte(x));
+  }
+  if (back != nullptr) XDestroyImage(back);
+  image->data = nullptr;  // the segment's, not Xlib's to free
+  XDestroyImage(image);
+  return same;
+}
+
+void XGrays::ReleaseSharedMemory() {
+  if (segment_bytes_ == 0) return;
+  XShmDetach(display_, &segment_);
+  XSync(display_, False);
+  shmdt(segment_.shmaddr);
+  segment_ = {};
+  segment_bytes_ = 0;
+}
+
+// Through the shared segment, if the server can take it; waits until the
+// server has, so that the segment can be written again.
+bool XGrays::PutShared(const Held& Target, const PixelRows& Pixels, const Box& Area) {
+  XImage* image = XShmCreateImage(display_, visual_, 8, ZPixmap, nullptr, &segment_,
+                                  unsigned(Pixels.Width), unsigned(Pixels.Height));
+  if (image == nullptr) return false;
+  const bool shared =
+      ShareMemory(std::size_t(image->bytes_per_line) * std::size_t(Pixels.Height), Target);
+  if (shared) {
+    for (int y = Area.Top; y < Area.Bottom; ++y) {
+      std::memcpy(segment_.shmaddr + std::ptrdiff_t(y) * image->bytes_per_line + Area.Left,
+                  Pixels.Row(y) + Area.Left, std::size_t(Area.Right - Area.Left));
+    }
+    image->data = segment_.shmaddr;
+    XShmPutImage(display_, Target.pixmap, gc_, image, Area.Left, Area.Top, Area.Left, Area.Top,
+                 unsigned(Area.Right - Area.Left), unsigned(Area.Bottom - Area.Top), False);
+    XSync(display_, False);
+  }
+  image->data = nullptr;  // the segment's, not Xlib's to free
+  XDestroyImage(image);
+  return shared;
+}
+
+void XGrays::Send(int Slot, const PixelRows& Pixels, const Box& Ink) {
+  Held& held = held_[std::size_t(Slot)];
+  // Outside both the old and the new ink the pixmap is white and stays so;
+  // a new pixmap takes everything.
+  Box area = Ink.Hull(held.ink);
+  if (held.width != Pixels.Width || held.height != Pixels.Height) {
+    Replace(held, Pixels.Width, Pixels.Height);
+    area = {0, 0, Pixels.Width, Pixels.Height};
+  }
+  held.ink = Ink;
+  if (area.Empty()) return;
+  if (share_ && PutShared(held, Pixels, area)) return;
+  share_ = false;
+  PutOverTheConnection(held, Pixels, area);
+}
+
+// A new pixmap for pictures of Width × Height in place of Target's.
+void XGrays::Replace(Held& Target, int Width, int Height) {
+  if (Target.pixmap != 0) {
+    XRenderFreePicture(display_, Target.alpha);
+    XFreePixmap(display_, Target.pixmap);
+  }
+  Target.pixmap = XCreatePixmap(display_, window_, unsigned(std::max(Width, 1)),
+                                unsigned(std::max(Height, 1)), 8);
+  Target.alpha = XRenderCreatePicture(
+      display_, Target.pixmap, XRenderFindStandardFormat(display_, PictStandardA8), 0, nullptr);
+  Target.width = Width;
+  Target.height = Height;
+  if (gc_ == nullptr) gc_ = XCreateGC(display_, Target.pixmap, 0, nullptr);
+}
+
+void XGrays::PutOverTheConnection(const Held& Target, const PixelRows& Pixels, const Box& Area) {
+  XImage* image =
+      XCreateImage(display_, visual_, 8, ZPixmap, 0, reinterpret_cast<char*>(Pixels.Data),
+                   unsigned(Pixels.Width), unsigned(Pixels.Height), 8, Pixels.Stride);
+  if (image == nullptr) throw DisplayError("no image for the pixels");
+  XPutImage(display_, Target.pixmap, gc_, image, Area.Left, Area.Top, Area.Left, Area.Top,
+            unsigned(Area.Right - Area.Left), unsigned(Area.Bottom - Area.Top));
+  image->data = nullptr;  // the caller's, not Xlib's to free
+  XDestroyImage(image);
+}
+
+// White through the gray as alpha: 255 × gray / 255, exactly the gray.
+void XGrays::Paint(int Slot, int Left, int Top) {
+  const Held& held = held_[std::size_t(Slot)];
+  XRenderComposite(display_, PictOpSrc, white_, held.alpha, window_picture_, 0, 0, 0, 0, Left, Top,
+                   unsigned(held.width), unsigned(held.height));
+}
+
+void XGrays::PaintWhite(int Width, int Height) {
+  XRenderFillRectangle(display_, PictOpSrc, window_picture_, &kWhite, 0, 0, unsigned(Width),
+                       unsigned(Height));
+}
