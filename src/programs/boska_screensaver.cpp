@@ -5,16 +5,15 @@
 #include <unistd.h>
 
 #include <csignal>
-#include <cstdlib>
 #include <exception>
 #include <iostream>
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "animation/program.h"
+#include "surface/display.h"
 #include "surface/random.h"
 #include "surface/sdl/sdl_window.h"
 #include "surface/x11/foreign_window.h"
@@ -93,8 +92,8 @@ Options Parse(const std::vector<std::string_view>& Arguments) {
 // A screensaver daemon names the window it shows in XSCREENSAVER_WINDOW; it
 // stands in for the root window as well (a virtual root).
 Target Resolve(Target Where) {
-  const char* daemons = std::getenv("XSCREENSAVER_WINDOW");
-  if (!Where.Id && daemons != nullptr && *daemons != '\0') {
+  const char* daemons = Named("XSCREENSAVER_WINDOW");
+  if (!Where.Id && daemons != nullptr) {
     Where.Id = ParseWindowId(daemons, "XSCREENSAVER_WINDOW");
   }
   return Where;

@@ -16,6 +16,9 @@
 
 class PictureWindow : public Platform {
  public:
+  PictureWindow(const PictureWindow&) = delete;
+  PictureWindow& operator=(const PictureWindow&) = delete;
+
   // Shows the window, waits until it is shown and active, paints it and
   // hands over to Handlers.Form_Activate.
   void Run(WindowEvents& Handlers) final;

@@ -1,8 +1,6 @@
 #include "surface/picture/image_surface.h"
 
 #include <algorithm>
-#include <cmath>
-#include <memory>
 #include <new>
 
 namespace {

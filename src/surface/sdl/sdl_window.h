@@ -34,8 +34,6 @@ class SdlWindow final : public PictureWindow {
  public:
   explicit SdlWindow(RandomSource& Random, const WindowStyle& Style = {});
   ~SdlWindow() override;
-  SdlWindow(const SdlWindow&) = delete;
-  SdlWindow& operator=(const SdlWindow&) = delete;
 
   Single ScaleWidth() override;
   Single ScaleHeight() override;

@@ -36,8 +36,6 @@ class Win32Window final : public PictureWindow {
  public:
   explicit Win32Window(RandomSource& Random, const Win32Style& Style = {});
   ~Win32Window() override;
-  Win32Window(const Win32Window&) = delete;
-  Win32Window& operator=(const Win32Window&) = delete;
 
   Single ScaleWidth() override;
   Single ScaleHeight() override;

@@ -29,8 +29,6 @@ class ForeignWindow final : public PictureWindow {
   // messages. Throws DisplayError when the window cannot show the pictures.
   ForeignWindow(RandomSource& Random, std::optional<Window> Id, const char* Program);
   ~ForeignWindow() override;
-  ForeignWindow(const ForeignWindow&) = delete;
-  ForeignWindow& operator=(const ForeignWindow&) = delete;
 
   Single ScaleWidth() override { return static_cast<float>(width_); }
   Single ScaleHeight() override { return static_cast<float>(height_); }
