@@ -145,10 +145,11 @@ TEST_F(UnderWine, ScreensaverCoversTheScreenAndEndsOnInput) {
     EXPECT_TRUE(ShowsPlants(window)) << name;
     // The screensaver takes the pointer's resting place a second after it
     // shows: wine learns where the pointer is only from its first events
-    // and places it in the middle of the screen until then. Four settled pictures (frames come 0.9
-    // s apart; wine may paint one in parts) from here reach its third frame at least (1.8 s after
-    // the first), though the first of them be what the screen showed there before it, the second
-    // the window still white.
+    // and places it in the middle of the screen until then. Four settled
+    // pictures (frames come 0.9 s apart; wine may paint one in parts) from
+    // here reach its third frame at least (1.8 s after the first), though
+    // the first of them be what the screen showed there before it, the
+    // second the window still white.
     std::vector<std::uint32_t> picture;
     for (int count = 0; count < 4; ++count) {
       const auto next = server_.SettledPicture(window, 300ms, 5s, picture);
