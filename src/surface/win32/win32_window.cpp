@@ -127,7 +127,7 @@ struct Win32Procedure {
   static LRESULT CALLBACK Run(HWND Window, UINT Message, WPARAM WParam, LPARAM LParam);
   // Whether Message was one of those that end in the window's input queue.
   static bool QueueInput(Win32Window& Self, UINT Message, WPARAM WParam, LPARAM LParam);
-  static void Paint(Win32Window& Self);
+  static void Paint(Win32Window& Self, HWND Window);
 };
 
 LRESULT CALLBACK Win32Procedure::Run(HWND Window, UINT Message, WPARAM WParam, LPARAM LParam) {
@@ -140,7 +140,7 @@ LRESULT CALLBACK Win32Procedure::Run(HWND Window, UINT Message, WPARAM WParam, L
   if (QueueInput(*self, Message, WParam, LParam)) return 0;
   switch (Message) {
     case WM_PAINT:
-      Paint(*self);
+      Paint(*self, Window);
       return 0;
     case WM_ERASEBKGND:
       return 1;
@@ -194,11 +194,11 @@ bool Win32Procedure::QueueInput(Win32Window& Self, UINT Message, WPARAM WParam, 
   }
 }
 
-void Win32Procedure::Paint(Win32Window& Self) {
+void Win32Procedure::Paint(Win32Window& Self, HWND Window) {
   PAINTSTRUCT paint;
-  const HDC device = BeginPaint(Self.window_, &paint);
+  const HDC device = BeginPaint(Window, &paint);
   if (!Self.PaintOn(device)) Self.QueueFailure(Failed("SetDIBitsToDevice"));
-  EndPaint(Self.window_, &paint);
+  EndPaint(Window, &paint);
 }
 
 Win32Window::Win32Window(RandomSource& Random, const Win32Style& Style)
