@@ -75,10 +75,11 @@ void PrepareForWayland() {
 
 }  // namespace
 
-std::vector<DisplayServer> CandidateServers() {
+std::vector<DisplayServer> CandidateServers(bool Wayland) {
   if (const char* driver = Named("SDL_VIDEODRIVER")) return {{driver, "SDL_VIDEODRIVER"}};
   std::vector<DisplayServer> servers;
-  if (const char* wayland = Named("WAYLAND_DISPLAY")) servers.push_back({"wayland", wayland});
+  const char* wayland = Named("WAYLAND_DISPLAY");
+  if (Wayland && wayland != nullptr) servers.push_back({"wayland", wayland});
   if (const char* x11 = Named("DISPLAY")) servers.push_back({"x11", x11});
   return servers;
 }

@@ -19,8 +19,9 @@ struct DisplayServer {
 };
 
 // The servers that the environment names, in the order to try them: the
-// user's choice of SDL video driver alone, or else Wayland and then X11.
-std::vector<DisplayServer> CandidateServers();
+// user's choice of SDL video driver alone, or else Wayland (unless Wayland
+// says no) and then X11.
+std::vector<DisplayServer> CandidateServers(bool Wayland);
 
 // Tells SDL what it needs before it opens a window on Server for the
 // program named Program; on X11, Faults takes over the X fault handling

@@ -70,8 +70,8 @@ SDL_Window* OpenOn(const DisplayServer& Server, const WindowStyle& Style,
 SDL_Window* OpenWindow(const WindowStyle& Style, std::optional<XFaults>& Faults) {
   OpenClosedStandardStreams();
   SetCommonHints();
-  std::string failures;
-  for (const DisplayServer& server : CandidateServers()) {
+  std::string failures = Style.Tried;
+  for (const DisplayServer& server : CandidateServers(Style.Wayland)) {
     try {
       return OpenOn(server, Style, Faults);
     } catch (const DisplayError& error) {

@@ -21,6 +21,7 @@
 #include <SDL.h>
 
 #include <optional>
+#include <string>
 
 #include "surface/picture_window.h"
 #include "surface/x11/x_faults.h"
@@ -28,6 +29,10 @@
 struct WindowStyle {
   const char* Program = "boska";  // names the program in messages
   bool FullScreen = false;
+  // Whether SDL may open its window on Wayland, and what was tried before
+  // SDL, for the message when no display can be opened.
+  bool Wayland = true;
+  std::string Tried{};
 };
 
 class SdlWindow final : public PictureWindow {
