@@ -2,9 +2,6 @@
 // its own.
 //
 //   boska-screensaver [--root | --window-id ID]
-#include <unistd.h>
-
-#include <csignal>
 #include <exception>
 #include <iostream>
 #include <optional>
@@ -97,15 +94,6 @@ Target Resolve(Target Where) {
     Where.Id = ParseWindowId(daemons, "XSCREENSAVER_WINDOW");
   }
   return Where;
-}
-
-// A daemon stops its screensaver with SIGTERM, a user with SIGINT: both end
-// the program at once, whatever it is doing; the X server cleans up after it.
-void EndOnSignals() {
-  struct sigaction action {};
-  action.sa_handler = [](int) { _exit(0); };
-  sigaction(SIGTERM, &action, nullptr);
-  sigaction(SIGINT, &action, nullptr);
 }
 
 int Show(const Target& Where) {

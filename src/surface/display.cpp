@@ -1,7 +1,9 @@
 #include "surface/display.h"
 
 #include <fcntl.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
@@ -19,4 +21,11 @@ void EndWithLine(const char* Program, const std::string& What) {
 const char* Named(const char* Variable) {
   const char* value = std::getenv(Variable);
   return value != nullptr && *value != '\0' ? value : nullptr;
+}
+
+void EndOnSignals() {
+  struct sigaction action {};
+  action.sa_handler = [](int) { _exit(0); };
+  sigaction(SIGTERM, &action, nullptr);
+  sigaction(SIGINT, &action, nullptr);
 }

@@ -24,6 +24,11 @@ void OpenClosedStandardStreams();
 // could be.
 [[noreturn]] void EndWithLine(const char* Program, const std::string& What);
 
+// From now on SIGTERM (a session, a screensaver daemon) and SIGINT (a
+// user) end the program at once with status 0, whatever it is doing: the
+// display server cleans up after the connection.
+void EndOnSignals();
+
 // The value of an environment variable, or nothing when it is unset or
 // empty.
 const char* Named(const char* Variable);

@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 
 #include "surface/display.h"
@@ -21,15 +20,6 @@ namespace {
 // them: Shift, Lock, Control, Mod1 (Alt).
 constexpr std::uint32_t kShiftBit = 1U << 0, kControlBit = 1U << 2, kAltBit = 1U << 3;
 constexpr std::uint32_t kWhitePixel = 0xFFFFFF;
-
-// A window's end by a signal is the user's or the session's request: the
-// compositor cleans up after the connection.
-void EndOnSignals() {
-  struct sigaction action {};
-  action.sa_handler = [](int) { _exit(0); };
-  sigaction(SIGTERM, &action, nullptr);
-  sigaction(SIGINT, &action, nullptr);
-}
 
 // The button of the handlers: left 1, right 2, middle 4, any other 8.
 std::int16_t ButtonOf(std::uint32_t Code) {
