@@ -302,3 +302,56 @@ void Weston::Stop() {
   weston_->Signal(SIGTERM);
   weston_->WaitFor(std::chrono::seconds(2));
 }
+
+Sway::Sway() {
+  char folder[] = "/tmp/boska-sway-XXXXXX";
+  if (mkdtemp(folder) == nullptr) throw std::runtime_error("no runtime folder for sway");
+  runtime_dir_ = folder;
+  std::ofstream(runtime_dir_ + "/config") << "output HEADLESS-1 resolution 1280x720\n";
+  std::vector<std::string> command{"sway", "-c", runtime_dir_ + "/config"};
+  if (geteuid() == 0) {
+    if (chown(folder, 65534, 65534) != 0)
+      throw std::runtime_error("cannot give nobody sway's folder");
+    command.insert(command.begin(),
+                   {"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"});
+  }
+  sway_ = std::make_unique<Child>(
+      command,
+      std::vector<std::string>{"XDG_RUNTIME_DIR=" + runtime_dir_, "HOME=" + runtime_dir_,
+                               "WLR_BACKENDS=headless", "WLR_RENDERER=pixman",
+                               "WLR_LIBINPUT_NO_DEVICES=1", "WAYLAND_DISPLAY=", "DISPLAY="});
+  const bool listening = WaitUntil(
+      [&] {
+        for (const auto& entry : std::filesystem::directory_iterator(runtime_dir_)) {
+          if (entry.path().extension() == ".sock") socket_ = entry.path();
+        }
+        return sway_->WaitFor(std::chrono::milliseconds(0)) ||
+               (!socket_.empty() && std::filesystem::exists(runtime_dir_ + "/wayland-1"));
+      },
+      std::chrono::seconds(10));
+  if (!listening || sway_->WaitFor(std::chrono::milliseconds(0))) {
+    throw std::runtime_error("sway did not start: " + sway_->Err());
+  }
+}
+
+Sway::~Sway() {
+  sway_->Signal(SIGTERM);
+  sway_->WaitFor(std::chrono::seconds(2));
+  std::filesystem::remove_all(runtime_dir_);
+}
+
+std::vector<std::string> Sway::ClientEnvironment() const {
+  return {"XDG_RUNTIME_DIR=" + runtime_dir_, "WAYLAND_DISPLAY=wayland-1", "DISPLAY="};
+}
+
+std::string Sway::Message(const std::vector<std::string>& Arguments) const {
+  std::vector<std::string> command{"swaymsg", "-s", socket_};
+  command.insert(command.end(), Arguments.begin(), Arguments.end());
+  return RunToEnd(command).out;
+}
+
+void Sway::Type(const std::vector<std::string>& Arguments) const {
+  std::vector<std::string> command{"wtype"};
+  command.insert(command.end(), Arguments.begin(), Arguments.end());
+  RunToEnd(command, ClientEnvironment());
+}

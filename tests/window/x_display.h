@@ -102,3 +102,25 @@ class Weston {
   std::string runtime_dir_;
   std::unique_ptr<Child> weston_;
 };
+
+// sway, headless with no input devices but the virtual ones that wtype
+// makes, drawing with its software renderer, with a private runtime folder.
+// It refuses to run as root, so a root test runs it as nobody.
+class Sway {
+ public:
+  Sway();
+  ~Sway();
+  Sway(const Sway&) = delete;
+  Sway& operator=(const Sway&) = delete;
+
+  std::vector<std::string> ClientEnvironment() const;
+  // Runs swaymsg with Arguments; returns what it printed.
+  std::string Message(const std::vector<std::string>& Arguments) const;
+  // Types through the virtual keyboard protocol, with wtype's Arguments.
+  void Type(const std::vector<std::string>& Arguments) const;
+
+ private:
+  std::string runtime_dir_;
+  std::string socket_;
+  std::unique_ptr<Child> sway_;
+};
