@@ -281,20 +281,13 @@ void WaylandWindow::Show() {
   wl_surface_commit(surface_);
 }
 
-void WaylandWindow::DoEvents() {
-  Dispatch(0);
-  if (present_pending_) Present();
-  DeliverInput();
-}
+void WaylandWindow::DoEvents() { Dispatch(0); }
 
-void WaylandWindow::WaitEvents(double Seconds) {
-  Dispatch(WaitMilliseconds(Seconds));
-  if (present_pending_) Present();
-  DeliverInput();
-}
+void WaylandWindow::WaitEvents(double Seconds) { Dispatch(WaitMilliseconds(Seconds)); }
 
 // Reads and dispatches what the compositor has sent, waiting for it at most
-// TimeoutMs.
+// TimeoutMs; then makes a present that found every buffer held and delivers
+// the input.
 void WaylandWindow::Dispatch(int TimeoutMs) {
   while (wl_display_prepare_read(display_) != 0) {
     if (wl_display_dispatch_pending(display_) < 0) Lost();
@@ -310,6 +303,8 @@ void WaylandWindow::Dispatch(int TimeoutMs) {
     wl_display_cancel_read(display_);
   }
   if (wl_display_dispatch_pending(display_) < 0) Lost();
+  if (present_pending_) Present();
+  DeliverInput();
 }
 
 void WaylandWindow::Lost() {
