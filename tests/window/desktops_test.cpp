@@ -90,10 +90,6 @@ class OnWeston : public testing::TestWithParam<bool> {
   long StartAndSeeAPlant() {
     std::vector<std::string> environment = weston_.ClientEnvironment();
     environment.push_back(GetParam() ? "DISPLAY=" + server_.Name() : "DISPLAY=");
-#ifdef BOSKA_SANITIZED
-    // Mesa's driver leaks, and is unloaded before the leak check can name it.
-    environment.push_back("ASAN_OPTIONS=detect_leaks=0");
-#endif
     const std::vector<std::uint32_t> before = SettledShot(server_);
     boska_ = std::make_unique<Child>(std::vector<std::string>{kBoska}, environment);
     const auto after =
@@ -135,6 +131,58 @@ TEST_P(OnWeston, EndsWithOneLineWhenTheCompositorGoes) {
   weston_.Stop();
   EXPECT_EQ(boska_->WaitFor(2s), 1);
   EXPECT_THAT(boska_->Err(), OneLineStartingWith("boska: lost the display wayland-boska"));
+}
+
+// How many 2 × 2 blocks of the screen below row Top hold the first plant's
+// gray, and how many of those are not of one colour: a compositor that
+// resamples a picture blurs its edges.
+std::pair<long, long> FirstPlantBlocks(const std::vector<std::uint32_t>& Shot, int Width, int Top) {
+  long plant = 0, blurred = 0;
+  for (std::size_t top = std::size_t(Top) * Width; top + Width < Shot.size();
+       top += 2 * std::size_t(Width)) {
+    for (std::size_t at = top; at + 1 < top + Width; at += 2) {
+      const std::array<std::uint32_t, 4> block{Shot[at], Shot[at + 1], Shot[at + Width],
+                                               Shot[at + Width + 1]};
+      if (std::ranges::find(block, kFirstPlant) == block.end()) continue;
+      ++plant;
+      blurred += std::ranges::count(block, block[0]) != 4;
+    }
+  }
+  return {plant, blurred};
+}
+
+// On an output of scale 2 each of the animation's pixels is a block of 2 × 2
+// on the screen: the window keeps its size and its picture stays sharp.
+TEST(OnAScaledOutput, EachPixelIsTwoByTwoOfTheScreen) {
+  XServer server({"1280x1024x24"});
+  Weston weston(server, 600, 500, 2);
+  Child boska({kBoska}, weston.ClientEnvironment());
+  std::pair<long, long> blocks;
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        // Below Weston's panel, whose text has grays of its own.
+        blocks = FirstPlantBlocks(RootShot(server), 1280, 2 * 32);
+        return blocks.first >= 250 && blocks.second == 0;
+      },
+      5s))
+      << blocks.first << " blocks of the first plant, " << blocks.second
+      << " of them blurred; boska says: " << boska.Err();
+}
+
+// Nested in an X server, sway takes that server's keys and pointer; it
+// floats the window in the middle of its output.
+TEST(UnderSway, DrawsAndEndsOnAKeyOrAClick) {
+  XServer server({"1024x768x24"}, {"-ac"});
+  Sway sway(&server);
+  for (const bool key : {true, false}) {
+    const std::vector<std::uint32_t> before = SettledShot(server);
+    Child boska({kBoska}, sway.ClientEnvironment());
+    EXPECT_TRUE(server.WaitForFirstPlant(DefaultRootWindow(server.Connection()), 4s, before))
+        << boska.Err();
+    server.XDoTool(key ? std::vector<std::string>{"key", "space"}
+                       : std::vector<std::string>{"mousemove", "512", "384", "click", "1"});
+    EXPECT_EQ(boska.WaitFor(1s), 0) << (key ? "key: " : "click: ") << boska.Err();
+  }
 }
 
 TEST(OnX11, TakesOverWhenTheSessionsCompositorCannotBeReached) {

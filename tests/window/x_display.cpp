@@ -257,15 +257,16 @@ Openbox::Openbox(const XServer& Server) {
   }
 }
 
-Weston::Weston(const XServer& Server, int Width, int Height)
-    : server_(Server), width_(Width), height_(Height) {
+Weston::Weston(const XServer& Server, int Width, int Height, int Scale)
+    : server_(Server), width_(Width * Scale), height_(Height * Scale) {
   char folder[] = "/tmp/boska-weston-XXXXXX";
   if (mkdtemp(folder) == nullptr) throw std::runtime_error("no runtime folder for weston");
   runtime_dir_ = folder;
   weston_ = std::make_unique<Child>(
       std::vector<std::string>{"weston", "--backend=x11-backend.so", "--use-pixman",
                                "--socket=wayland-boska", "--width=" + std::to_string(Width),
-                               "--height=" + std::to_string(Height)},
+                               "--height=" + std::to_string(Height),
+                               "--scale=" + std::to_string(Scale)},
       std::vector<std::string>{"DISPLAY=" + Server.Name(), "XDG_RUNTIME_DIR=" + runtime_dir_,
                                "WAYLAND_DISPLAY="});
   const bool listening = WaitUntil(
@@ -303,11 +304,12 @@ void Weston::Stop() {
   weston_->WaitFor(std::chrono::seconds(2));
 }
 
-Sway::Sway() {
+Sway::Sway(const XServer* Nested) {
   char folder[] = "/tmp/boska-sway-XXXXXX";
   if (mkdtemp(folder) == nullptr) throw std::runtime_error("no runtime folder for sway");
   runtime_dir_ = folder;
-  std::ofstream(runtime_dir_ + "/config") << "output HEADLESS-1 resolution 1280x720\n";
+  std::ofstream(runtime_dir_ + "/config")
+      << (Nested ? "" : "output HEADLESS-1 resolution 1280x720\n");
   std::vector<std::string> command{"sway", "-c", runtime_dir_ + "/config"};
   if (geteuid() == 0) {
     if (chown(folder, 65534, 65534) != 0)
@@ -315,11 +317,15 @@ Sway::Sway() {
     command.insert(command.begin(),
                    {"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"});
   }
-  sway_ = std::make_unique<Child>(
-      command,
-      std::vector<std::string>{"XDG_RUNTIME_DIR=" + runtime_dir_, "HOME=" + runtime_dir_,
-                               "WLR_BACKENDS=headless", "WLR_RENDERER=pixman",
-                               "WLR_LIBINPUT_NO_DEVICES=1", "WAYLAND_DISPLAY=", "DISPLAY="});
+  std::vector<std::string> environment{"XDG_RUNTIME_DIR=" + runtime_dir_, "HOME=" + runtime_dir_,
+                                       "WLR_RENDERER=pixman", "WAYLAND_DISPLAY="};
+  if (Nested) {
+    environment.insert(environment.end(), {"WLR_BACKENDS=x11", "DISPLAY=" + Nested->Name()});
+  } else {
+    environment.insert(environment.end(),
+                       {"WLR_BACKENDS=headless", "WLR_LIBINPUT_NO_DEVICES=1", "DISPLAY="});
+  }
+  sway_ = std::make_unique<Child>(command, environment);
   const bool listening = WaitUntil(
       [&] {
         for (const auto& entry : std::filesystem::directory_iterator(runtime_dir_)) {

@@ -81,10 +81,11 @@ class Openbox {
 };
 
 // A nested Wayland compositor: Weston in a window of Server, drawing with
-// its software renderer, with a private runtime folder.
+// its software renderer, with a private runtime folder. Its output is Width
+// × Height in the compositor's units, Scale pixels to each of them.
 class Weston {
  public:
-  Weston(const XServer& Server, int Width, int Height);
+  Weston(const XServer& Server, int Width, int Height, int Scale = 1);
   ~Weston();
   Weston(const Weston&) = delete;
   Weston& operator=(const Weston&) = delete;
@@ -103,12 +104,14 @@ class Weston {
   std::unique_ptr<Child> weston_;
 };
 
-// sway, headless with no input devices but the virtual ones that wtype
-// makes, drawing with its software renderer, with a private runtime folder.
-// It refuses to run as root, so a root test runs it as nobody.
+// sway, drawing with its software renderer, with a private runtime folder:
+// headless with no input devices but the virtual ones that wtype makes, or
+// nested in a window of Nested (which must let any user connect), where
+// Nested's keys and pointer are its own. It refuses to run as root, so a
+// root test runs it as nobody.
 class Sway {
  public:
-  Sway();
+  explicit Sway(const XServer* Nested = nullptr);
   ~Sway();
   Sway(const Sway&) = delete;
   Sway& operator=(const Sway&) = delete;

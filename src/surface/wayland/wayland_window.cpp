@@ -61,11 +61,25 @@ struct WaylandWindow::Seat {
   }
 };
 
+struct WaylandWindow::Output {
+  WaylandWindow* window;
+  std::uint32_t name;
+  wl_output* output;
+  int scale = 1;
+
+  ~Output() {
+    (wl_output_get_version(output) >= WL_OUTPUT_RELEASE_SINCE_VERSION ? wl_output_release
+                                                                      : wl_output_destroy)(output);
+  }
+};
+
 struct WaylandWindow::Buffer {
   wl_buffer* buffer = nullptr;
   std::uint32_t* pixels = nullptr;
   std::size_t bytes = 0;
+  // In the buffer's pixels, each scale × scale of them one of the window's.
   int width = 0;
+  int scale = 1;
   // Held by the compositor until it releases it.
   bool busy = false;
   // The box of the window outside which the buffer is white.
@@ -75,17 +89,20 @@ struct WaylandWindow::Buffer {
     if (buffer != nullptr) wl_buffer_destroy(buffer);
     if (pixels != nullptr) munmap(pixels, bytes);
   }
-  // Makes Area of the buffer the pixels of Image, which lies at (Left,
-  // Top) of the window: white where the image is not.
+  // Makes Area of the window, in the buffer, the pixels of Image, which
+  // lies at (Left, Top) of the window: white where the image is not.
   void Convert(const PixelRows& Image, int Left, int Top, const Box& Area) {
     for (int y = Area.Top; y < Area.Bottom; ++y) {
-      std::uint32_t* row = pixels + std::ptrdiff_t(y) * width;
+      std::uint32_t* const row = pixels + (std::ptrdiff_t(y) * width + Area.Left) * scale;
+      std::uint32_t* end = row;
       const bool inside = y >= Top && y - Top < Image.Height;
       for (int x = Area.Left; x < Area.Right; ++x) {
-        row[x] = inside && x >= Left && x - Left < Image.Width
-                     ? Image.Row(y - Top)[x - Left] * 0x010101U
-                     : kWhitePixel;
+        end = std::fill_n(end, scale,
+                          inside && x >= Left && x - Left < Image.Width
+                              ? Image.Row(y - Top)[x - Left] * 0x010101U
+                              : kWhitePixel);
       }
+      for (int copy = 1; copy < scale; ++copy) std::copy(row, end, row + copy * width);
     }
   }
 };
@@ -96,7 +113,7 @@ struct WaylandListeners {
   static void Global(void* Data, wl_registry* Registry, std::uint32_t Name, const char* Interface,
                      std::uint32_t Version);
   static void GlobalRemove(void* Data, wl_registry*, std::uint32_t Name) {
-    static_cast<WaylandWindow*>(Data)->RemoveSeat(Name);
+    static_cast<WaylandWindow*>(Data)->Forget(Name);
   }
   static constexpr wl_registry_listener kRegistry{Global, GlobalRemove};
 
@@ -118,6 +135,25 @@ struct WaylandListeners {
   static constexpr xdg_toplevel_listener kToplevel{ToplevelConfigure, Close, Ignore, Ignore};
 
   static constexpr zxdg_toplevel_decoration_v1_listener kDecoration{Ignore};
+
+  static void Scale(void* Data, wl_output*, std::int32_t Factor) {
+    auto* output = static_cast<WaylandWindow::Output*>(Data);
+    output->scale = std::max(1, Factor);
+    output->window->FollowScale();
+  }
+  static constexpr wl_output_listener kOutput{Ignore, Ignore, Ignore, Scale, Ignore, Ignore};
+
+  static void OnOutput(void* Data, wl_surface*, wl_output* Output) {
+    auto* window = static_cast<WaylandWindow*>(Data);
+    window->entered_.push_back(Output);
+    window->FollowScale();
+  }
+  static void OffOutput(void* Data, wl_surface*, wl_output* Output) {
+    auto* window = static_cast<WaylandWindow*>(Data);
+    std::erase(window->entered_, Output);
+    window->FollowScale();
+  }
+  static constexpr wl_surface_listener kWlSurface{OnOutput, OffOutput};
 
   static void Release(void* Data, wl_buffer*) {
     static_cast<WaylandWindow::Buffer*>(Data)->busy = false;
@@ -210,6 +246,10 @@ void WaylandListeners::Global(void* Data, wl_registry* Registry, std::uint32_t N
     auto* seat = static_cast<wl_seat*>(bind(wl_seat_interface, 5));
     window->seats_.push_back(std::make_unique<WaylandWindow::Seat>(window, Name, seat));
     wl_seat_add_listener(seat, &kSeat, window->seats_.back().get());
+  } else if (interface == wl_output_interface.name) {
+    auto* output = static_cast<wl_output*>(bind(wl_output_interface, 3));
+    window->outputs_.push_back(std::make_unique<WaylandWindow::Output>(window, Name, output));
+    wl_output_add_listener(output, &kOutput, window->outputs_.back().get());
   }
 }
 
@@ -253,6 +293,7 @@ WaylandWindow::~WaylandWindow() {
   if (xdg_surface_ != nullptr) xdg_surface_destroy(xdg_surface_);
   if (surface_ != nullptr) wl_surface_destroy(surface_);
   seats_.clear();
+  outputs_.clear();
   if (decorations_ != nullptr) zxdg_decoration_manager_v1_destroy(decorations_);
   xdg_wm_base_destroy(wm_base_);
   wl_shm_destroy(shm_);
@@ -265,6 +306,7 @@ WaylandWindow::~WaylandWindow() {
 // window.
 void WaylandWindow::Show() {
   surface_ = wl_compositor_create_surface(compositor_);
+  wl_surface_add_listener(surface_, &WaylandListeners::kWlSurface, this);
   xdg_surface_ = xdg_wm_base_get_xdg_surface(wm_base_, surface_);
   xdg_surface_add_listener(xdg_surface_, &WaylandListeners::kSurface, this);
   toplevel_ = xdg_surface_get_toplevel(xdg_surface_);
@@ -319,8 +361,34 @@ void WaylandWindow::Lost() {
   EndWithLine(program_, "lost the display " + name_);
 }
 
-void WaylandWindow::RemoveSeat(std::uint32_t Name) {
+void WaylandWindow::Forget(std::uint32_t Name) {
   std::erase_if(seats_, [Name](const std::unique_ptr<Seat>& seat) { return seat->name == Name; });
+  std::erase_if(outputs_, [&](const std::unique_ptr<Output>& output) {
+    if (output->name != Name) return false;
+    std::erase(entered_, output->output);
+    return true;
+  });
+  FollowScale();
+}
+
+// The largest scale of the outputs that the surface is on becomes the
+// buffers' from the next present on, which makes new buffers. Destroying a
+// buffer that the compositor still holds is sound as long as nothing
+// writes into it again.
+void WaylandWindow::FollowScale() {
+  int wanted = 1;
+  if (compositor_version_ >= WL_SURFACE_SET_BUFFER_SCALE_SINCE_VERSION) {
+    for (const std::unique_ptr<Output>& output : outputs_) {
+      if (std::ranges::find(entered_, output->output) != entered_.end()) {
+        wanted = std::max(wanted, output->scale);
+      }
+    }
+  }
+  if (wanted == scale_) return;
+  scale_ = wanted;
+  for (std::unique_ptr<Buffer>& buffer : buffers_) buffer.reset();
+  wl_surface_set_buffer_scale(surface_, scale_);
+  present_pending_ = configured_;
 }
 
 // A buffer that the compositor does not hold, made at the window's size the
@@ -330,9 +398,12 @@ WaylandWindow::Buffer* WaylandWindow::FreeBuffer() {
     if (buffer && !buffer->busy) return buffer.get();
     if (buffer) continue;
     buffer = std::make_unique<Buffer>();
-    const int stride = width_ * 4;
-    buffer->bytes = std::size_t(stride) * std::size_t(height_);
-    buffer->width = width_;
+    const int width = width_ * scale_;
+    const int height = height_ * scale_;
+    const int stride = width * 4;
+    buffer->bytes = std::size_t(stride) * std::size_t(height);
+    buffer->width = width;
+    buffer->scale = scale_;
     const int descriptor = memfd_create("boska", MFD_CLOEXEC);
     if (descriptor < 0 || ftruncate(descriptor, off_t(buffer->bytes)) != 0) {
       if (descriptor >= 0) close(descriptor);
@@ -348,7 +419,7 @@ WaylandWindow::Buffer* WaylandWindow::FreeBuffer() {
     buffer->inked = {};
     wl_shm_pool* pool = wl_shm_create_pool(shm_, descriptor, std::int32_t(buffer->bytes));
     buffer->buffer =
-        wl_shm_pool_create_buffer(pool, 0, width_, height_, stride, WL_SHM_FORMAT_XRGB8888);
+        wl_shm_pool_create_buffer(pool, 0, width, height, stride, WL_SHM_FORMAT_XRGB8888);
     wl_shm_pool_destroy(pool);
     close(descriptor);
     wl_buffer_add_listener(buffer->buffer, &WaylandListeners::kBuffer, buffer.get());
@@ -392,11 +463,14 @@ void WaylandWindow::Present() {
         buffer->inked = inked;
       });
   wl_surface_attach(surface_, buffer->buffer, 0, 0);
-  const auto damage = compositor_version_ >= WL_SURFACE_DAMAGE_BUFFER_SINCE_VERSION
-                          ? wl_surface_damage_buffer
-                          : wl_surface_damage;
-  damage(surface_, changed.Left, changed.Top, changed.Right - changed.Left,
-         changed.Bottom - changed.Top);
+  if (compositor_version_ >= WL_SURFACE_DAMAGE_BUFFER_SINCE_VERSION) {
+    wl_surface_damage_buffer(surface_, changed.Left * scale_, changed.Top * scale_,
+                             (changed.Right - changed.Left) * scale_,
+                             (changed.Bottom - changed.Top) * scale_);
+  } else {
+    wl_surface_damage(surface_, changed.Left, changed.Top, changed.Right - changed.Left,
+                      changed.Bottom - changed.Top);
+  }
   wl_surface_commit(surface_);
   buffer->busy = true;
   if (wl_display_flush(display_) < 0 && errno != EAGAIN) Lost();

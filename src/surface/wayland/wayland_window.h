@@ -13,13 +13,18 @@
 //  - key presses and button presses of every seat, as seats, keyboards and
 //    pointers come and go, delivered to the handlers of the surface in
 //    front; the compositor closing the window ends the program;
+//  - a buffer scale that follows the outputs the surface is on;
 //  - a wait for events that sleeps on the connection and answers the
 //    compositor's pings meanwhile;
 //  - the compositor gone, or a protocol error, ends the program with one
 //    line and status 1; SIGTERM and SIGINT end it with status 0.
 // What it leaves out: resizing (the animation keeps the size it found at
 // start-up), keymaps (any key ends the animation, so the key's code is
-// enough), output scales (the compositor scales the window).
+// enough).
+// On an output with a scale of 2 or more the window keeps its size in the
+// compositor's units and its buffer is that many pixels to each of the
+// animation's, each one repeated: the compositor shows it without
+// resampling, so the picture is as sharp as on an output of scale 1.
 #pragma once
 
 #include <array>
@@ -33,6 +38,7 @@
 struct wl_buffer;
 struct wl_compositor;
 struct wl_display;
+struct wl_output;
 struct wl_registry;
 struct wl_shm;
 struct wl_surface;
@@ -66,13 +72,16 @@ class WaylandWindow final : public PictureWindow {
 
   // One input seat with its keyboard and pointer, while it has them.
   struct Seat;
+  // An output, with the scale that it announces.
+  struct Output;
   // A buffer in shared memory, with what it shows.
   struct Buffer;
 
   void Dispatch(int TimeoutMs);
   [[noreturn]] void Lost();
   Buffer* FreeBuffer();
-  void RemoveSeat(std::uint32_t Name);
+  void Forget(std::uint32_t Name);
+  void FollowScale();
 
   const char* program_;
   std::string name_;
@@ -84,6 +93,11 @@ class WaylandWindow final : public PictureWindow {
   xdg_wm_base* wm_base_ = nullptr;
   zxdg_decoration_manager_v1* decorations_ = nullptr;
   std::vector<std::unique_ptr<Seat>> seats_;
+  std::vector<std::unique_ptr<Output>> outputs_;
+  // The outputs that the surface is on.
+  std::vector<const wl_output*> entered_;
+  // Pixels of the buffers to one of the animation's, each way.
+  int scale_ = 1;
   wl_surface* surface_ = nullptr;
   xdg_surface* xdg_surface_ = nullptr;
   xdg_toplevel* toplevel_ = nullptr;
