@@ -227,20 +227,6 @@ TEST(OnX11, OpensOnTheScreenThatTheDisplayNames) {
   EXPECT_EQ(XScreenNumberOfScreen(attributes.screen), 1);
 }
 
-// What sway says of boska's window, its spaces taken out: the type, border
-// and rect of the node whose app_id is boska; empty while there is none.
-std::string SwayNode(const Sway& Compositor) {
-  std::string tree = Compositor.Message({"-t", "get_tree"});
-  std::erase_if(tree, [](char c) { return std::isspace(static_cast<unsigned char>(c)); });
-  const std::size_t at = tree.find("\"app_id\":\"boska\"");
-  if (at == std::string::npos) return {};
-  const auto field = [&](const std::string& Key, char End) {
-    const std::size_t from = tree.rfind("\"" + Key + "\":", at);
-    return from == std::string::npos ? "" : tree.substr(from, tree.find(End, from) + 1 - from);
-  };
-  return field("type", ',') + field("border", ',') + field("rect", '}');
-}
-
 // A tiling compositor floats a window of fixed size. Keys come through the
 // virtual keyboard protocol: typed 300 ms after the keyboard appears, or at
 // once, as a keyboard that comes and types does (a key that comes before
@@ -251,7 +237,7 @@ TEST(UnderSway, FloatsWithoutAFrameAndEndsOnAKeyHoweverSoonItComes) {
     const bool at_once = start % 2 == 1;
     Child boska({kBoska}, sway.ClientEnvironment());
     std::string node;
-    ASSERT_TRUE(WaitUntil([&] { return !(node = SwayNode(sway)).empty(); }, 5s)) << boska.Err();
+    ASSERT_TRUE(WaitUntil([&] { return !(node = sway.Node("boska")).empty(); }, 5s)) << boska.Err();
     EXPECT_THAT(node,
                 testing::MatchesRegex(".*\"type\":\"floating_con\",\"border\":\"(csd|none)\",.*"
                                       "\"width\":494,\"height\":441}"));

@@ -1,7 +1,8 @@
 // The real windows in this process, on a private Xvfb server: after every
 // frame the screen shows exactly the picture of the surface raised last,
-// frames come 0.9 s apart, and the process sleeps in between. Both the
-// program's own window and the screensaver's drawing on the root window.
+// frames come 0.9 s apart, and the process sleeps in between. The program's
+// own window on X11 and on a Wayland compositor nested in the X server, and
+// the screensaver's drawing on the root window.
 #include <gtest/gtest.h>
 #include <time.h>
 
@@ -11,6 +12,7 @@
 #include "animation/form.h"
 #include "animation/program.h"
 #include "surface/sdl/sdl_window.h"
+#include "surface/wayland/wayland_window.h"
 #include "surface/x11/foreign_window.h"
 #include "x_display.h"
 
@@ -68,9 +70,10 @@ std::string FirstDifference(const std::vector<std::uint32_t>& Screen, const Pixe
   return "";
 }
 
-// Runs eight frames on Real, which shows them in the window Shown gives.
-void ShowsEveryFrameAtItsPace(const XServer& server, Platform& Real,
-                              const std::function<Window()>& Shown) {
+// Runs eight frames on Real, which shows them on the screen that Shown
+// takes a picture of.
+void ShowsEveryFrameAtItsPace(Platform& Real,
+                              const std::function<std::vector<std::uint32_t>()>& Shown) {
   const Form* shown = nullptr;
   std::vector<Clock::time_point> starts;
   std::vector<double> cpu;
@@ -84,9 +87,7 @@ void ShowsEveryFrameAtItsPace(const XServer& server, Platform& Real,
       // drawn it (the first pause ends at once); nothing changes it while
       // the animation waits here.
       std::string difference;
-      WaitUntil(
-          [&] { return (difference = FirstDifference(server.Screenshot(Shown()), front)).empty(); },
-          1s);
+      WaitUntil([&] { return (difference = FirstDifference(Shown(), front)).empty(); }, 1s);
       ASSERT_EQ(difference, "") << "frame " << done;
     }
     if (done == 8) End();
@@ -111,8 +112,30 @@ TEST(RealWindow, ShowsTheRaisedPictureEveryFrameAtItsPaceAndSleepsBetween) {
   unsetenv("WAYLAND_DISPLAY");
   Generator random(3);
   SdlWindow sdl(random);
-  ShowsEveryFrameAtItsPace(
-      server, sdl, [&] { return *server.WaitForWindow(getpid(), std::chrono::seconds(1)); });
+  ShowsEveryFrameAtItsPace(sdl, [&] {
+    return server.Screenshot(*server.WaitForWindow(getpid(), std::chrono::seconds(1)));
+  });
+}
+
+// sway's output is its window on the X server, at the screen's top left.
+TEST(RealWindow, OnWaylandToo) {
+  XServer server({"1024x768x24"}, {"-ac"});
+  const Sway sway(&server);
+  for (const std::string& variable : sway.ClientEnvironment()) putenv(strdup(variable.c_str()));
+  Generator random(3);
+  WaylandWindow wayland(random, "boska");
+  ShowsEveryFrameAtItsPace(wayland, [&] {
+    int left = 0, top = 0;
+    std::sscanf(sway.Node("boska").c_str(), "%*[^{]{\"x\":%d,\"y\":%d", &left, &top);
+    const std::vector<std::uint32_t> screen =
+        server.Screenshot(DefaultRootWindow(server.Connection()));
+    std::vector<std::uint32_t> window;
+    for (int y = top; y < top + kDesignHeight; ++y) {
+      window.insert(window.end(), screen.begin() + y * 1024 + left,
+                    screen.begin() + y * 1024 + left + kDesignWidth);
+    }
+    return window;
+  });
 }
 
 TEST(RealWindow, OnTheRootWindowToo) {
@@ -120,7 +143,8 @@ TEST(RealWindow, OnTheRootWindowToo) {
   setenv("DISPLAY", server.Name().c_str(), 1);
   Generator random(3);
   ForeignWindow root(random, std::nullopt, "boska-screensaver");
-  ShowsEveryFrameAtItsPace(server, root, [&] { return DefaultRootWindow(server.Connection()); });
+  ShowsEveryFrameAtItsPace(
+      root, [&] { return server.Screenshot(DefaultRootWindow(server.Connection())); });
 }
 
 }  // namespace

@@ -356,6 +356,18 @@ std::string Sway::Message(const std::vector<std::string>& Arguments) const {
   return RunToEnd(command).out;
 }
 
+std::string Sway::Node(const std::string& AppId) const {
+  std::string tree = Message({"-t", "get_tree"});
+  std::erase_if(tree, [](char c) { return std::isspace(static_cast<unsigned char>(c)); });
+  const std::size_t at = tree.find("\"app_id\":\"" + AppId + "\"");
+  if (at == std::string::npos) return {};
+  const auto field = [&](const std::string& Key, char End) {
+    const std::size_t from = tree.rfind("\"" + Key + "\":", at);
+    return from == std::string::npos ? "" : tree.substr(from, tree.find(End, from) + 1 - from);
+  };
+  return field("type", ',') + field("border", ',') + field("rect", '}');
+}
+
 void Sway::Type(const std::vector<std::string>& Arguments) const {
   std::vector<std::string> command{"wtype"};
   command.insert(command.end(), Arguments.begin(), Arguments.end());

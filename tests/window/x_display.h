@@ -119,6 +119,9 @@ class Sway {
   std::vector<std::string> ClientEnvironment() const;
   // Runs swaymsg with Arguments; returns what it printed.
   std::string Message(const std::vector<std::string>& Arguments) const;
+  // What sway says of the window whose app_id is AppId, its spaces taken
+  // out: its type, border and rect; empty while there is none.
+  std::string Node(const std::string& AppId) const;
   // Types through the virtual keyboard protocol, with wtype's Arguments.
   void Type(const std::vector<std::string>& Arguments) const;
 

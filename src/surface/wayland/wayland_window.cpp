@@ -93,17 +93,24 @@ struct WaylandWindow::Buffer {
   // lies at (Left, Top) of the window: white where the image is not.
   void Convert(const PixelRows& Image, int Left, int Top, const Box& Area) {
     for (int y = Area.Top; y < Area.Bottom; ++y) {
-      std::uint32_t* const row = pixels + (std::ptrdiff_t(y) * width + Area.Left) * scale;
-      std::uint32_t* end = row;
       const bool inside = y >= Top && y - Top < Image.Height;
-      for (int x = Area.Left; x < Area.Right; ++x) {
-        end = std::fill_n(end, scale,
-                          inside && x >= Left && x - Left < Image.Width
-                              ? Image.Row(y - Top)[x - Left] * 0x010101U
-                              : kWhitePixel);
+      const int from = inside ? std::clamp(Left, Area.Left, Area.Right) : Area.Right;
+      const int to = inside ? std::clamp(Left + Image.Width, from, Area.Right) : Area.Right;
+      std::uint32_t* const row = pixels + (std::ptrdiff_t(y) * width + Area.Left) * scale;
+      std::uint32_t* end = std::fill_n(row, (from - Area.Left) * scale, kWhitePixel);
+      if (from < to) {
+        const std::uint8_t* const grays = Image.Row(y - Top) + (from - Left);
+        end = scale == 1 ? std::transform(grays, grays + (to - from), end, Opaque)
+                         : Repeated(grays, grays + (to - from), end);
       }
+      end = std::fill_n(end, (Area.Right - to) * scale, kWhitePixel);
       for (int copy = 1; copy < scale; ++copy) std::copy(row, end, row + copy * width);
     }
+  }
+  static std::uint32_t Opaque(std::uint8_t Gray) { return Gray * 0x010101U; }
+  std::uint32_t* Repeated(const std::uint8_t* Gray, const std::uint8_t* End, std::uint32_t* To) {
+    for (; Gray != End; ++Gray) To = std::fill_n(To, scale, Opaque(*Gray));
+    return To;
   }
 };
 
