@@ -1,9 +1,10 @@
 // boska-screensaver: the animation as a screensaver, or on a full screen of
-// its own.
+// its own, or as a Wayland desktop's wallpaper.
 //
-//   boska-screensaver [--root | --window-id ID]
+//   boska-screensaver [--root | --window-id ID | --wallpaper]
 #include <exception>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -13,6 +14,7 @@
 #include "surface/display.h"
 #include "surface/random.h"
 #include "surface/sdl/sdl_window.h"
+#include "surface/wayland/wayland_window.h"
 #include "surface/x11/foreign_window.h"
 #include "version.h"
 
@@ -20,22 +22,27 @@ namespace {
 
 constexpr char kProgram[] = "boska-screensaver";
 
-constexpr char kUsage[] = R"(usage: boska-screensaver [--root | --window-id ID]
+constexpr char kUsage[] = R"(usage: boska-screensaver [--root | --window-id ID | --wallpaper]
 Shows the animation as a screensaver or on a full screen.
   --root          draw on the root window; under a screensaver daemon, on the
                   window that it names in XSCREENSAVER_WINDOW
   --window-id ID  draw into the window ID (decimal or 0x-hex)
+  --wallpaper     in a Wayland session, draw under every window on every
+                  output, until stopped
   --version       print the version and exit
   --help          print this help and exit
-With neither, it draws into the window that XSCREENSAVER_WINDOW names, or else
-on a full-screen window of its own, which any key or mouse button ends.
+With none, it draws into the window that XSCREENSAVER_WINDOW names; else, in a
+Wayland session, over every output; else on a full-screen window of its own.
+Any key or mouse button ends those two, and so does moving the pointer on
+Wayland.
 )";
 
-// Where to draw: a window by its id, the root window, or (neither) a window
-// of its own.
+// Where to draw: an X window by its id, the root window, the wallpaper, or
+// (none) over the whole desktop.
 struct Target {
   std::optional<Window> Id;
   bool Root = false;
+  bool Wallpaper = false;
 };
 
 struct Options {
@@ -73,6 +80,8 @@ Options Parse(const std::vector<std::string_view>& Arguments) {
       options.Version = true;
     } else if (Is(argument, "--root")) {
       options.Where.Root = true;
+    } else if (Is(argument, "--wallpaper")) {
+      options.Where.Wallpaper = true;
     } else if (Is(argument, "--window-id")) {
       if (++i == Arguments.size()) throw BadInput("--window-id needs a window id");
       options.Where.Id = ParseWindowId(Arguments[i], "--window-id");
@@ -80,8 +89,8 @@ Options Parse(const std::vector<std::string_view>& Arguments) {
       throw BadInput("unknown argument " + std::string(argument) + " (see --help)");
     }
   }
-  if (options.Where.Root && options.Where.Id) {
-    throw BadInput("--root and --window-id exclude each other");
+  if (options.Where.Root + options.Where.Id.has_value() + options.Where.Wallpaper > 1) {
+    throw BadInput("--root, --window-id and --wallpaper exclude each other");
   }
   return options;
 }
@@ -90,10 +99,34 @@ Options Parse(const std::vector<std::string_view>& Arguments) {
 // stands in for the root window as well (a virtual root).
 Target Resolve(Target Where) {
   const char* daemons = Named("XSCREENSAVER_WINDOW");
-  if (!Where.Id && daemons != nullptr) {
+  if (!Where.Id && !Where.Wallpaper && daemons != nullptr) {
     Where.Id = ParseWindowId(daemons, "XSCREENSAVER_WINDOW");
   }
   return Where;
+}
+
+// The whole desktop: in a Wayland session whose compositor answers, every
+// output; else a full screen on X11. The wallpaper is Wayland's alone (on
+// X11 the root window is the wallpaper: --root).
+std::unique_ptr<PictureWindow> OpenDesktop(RandomSource& Random, bool Wallpaper) {
+  std::string tried;
+  const char* wayland = Named("WAYLAND_DISPLAY");
+  if (wayland != nullptr) {
+    try {
+      return std::make_unique<WaylandWindow>(
+          Random, kProgram, Wallpaper ? WaylandRole::Wallpaper : WaylandRole::Screensaver);
+    } catch (const DisplayError& error) {
+      tried = std::string(wayland) + " (wayland): " + error.what();
+    }
+  }
+  if (Wallpaper) {
+    throw DisplayError("a wallpaper needs a Wayland compositor with a layer shell" +
+                       (tried.empty() ? std::string() : ": " + tried));
+  }
+  return std::make_unique<SdlWindow>(
+      Random,
+      WindowStyle{
+          .Program = kProgram, .FullScreen = true, .Wayland = tried.empty(), .Tried = tried});
 }
 
 int Show(const Target& Where) {
@@ -103,8 +136,8 @@ int Show(const Target& Where) {
     ForeignWindow window(random, Where.Id, kProgram);
     return RunBoska(window, std::cerr, kProgram);
   }
-  SdlWindow window(random, {.Program = kProgram, .FullScreen = true});
-  return RunBoska(window, std::cerr, kProgram);
+  const std::unique_ptr<PictureWindow> window = OpenDesktop(random, Where.Wallpaper);
+  return RunBoska(*window, std::cerr, kProgram);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The screensaver program on real X servers: under the real screensaver
 // daemon, in a window another client made, on the root window, and on a full
-// screen of its own.
+// screen of its own; and on real Wayland compositors, over every output and
+// as the wallpaper.
 // GoogleTest comes before Xlib, whose macros (None, Bool) clash with it.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -26,6 +27,7 @@ using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
 const std::string kScreensaver = BOSKA_SCREENSAVER_PATH;
+const std::string kBoska = BOSKA_PATH;
 constexpr std::uint32_t kBlack = 0;  // no plant is black in its first minute
 
 long CountOf(const std::vector<std::uint32_t>& Pixels, std::uint32_t Colour) {
@@ -243,6 +245,117 @@ TEST(Screensaver, OnAFullScreenOfItsOwnEndsOnAKeyOrAClick) {
   }
 }
 
+// sway nested in another with two outputs side by side, each a window of
+// the outer one, which closing takes away. One animation spans both: the
+// first plant grows near the right edge of the left one and drifts onto the
+// right one.
+TEST(ScreensaverOnWayland, CoversEveryOutputAsOutputsComeAndGo) {
+  const Sway outer;
+  Sway sway(outer, 2);
+  for (const bool key : {false, true}) {
+    Child saver({kScreensaver}, sway.ClientEnvironment());
+    for (const char* output : {"WL-1", "WL-2"}) {
+      EXPECT_TRUE(WaitUntil([&] { return FirstPlantGrays(sway.Screenshot(output)) >= 1000; }, 10s))
+          << output << ": " << saver.Err();
+    }
+    if (!key) {
+      saver.Signal(SIGTERM);
+      EXPECT_EQ(saver.WaitFor(1s), 0) << "SIGTERM: " << saver.Err();
+      continue;
+    }
+    // Sway's own background has no white: white is the animation's.
+    sway.AddOutput();
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+          const std::vector<std::uint32_t> shot = sway.Screenshot("WL-3");
+          return !shot.empty() && CountOf(shot, 0xFFFFFF) == long(shot.size());
+        },
+        3s))
+        << "the new output is not covered";
+    const std::vector<std::uint32_t> before = sway.Screenshot("WL-1");
+    outer.Message({"[title=\"wlroots - WL-2\"]", "kill"});
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+          return sway.Message({"-t", "get_outputs"}).find("WL-2") == std::string::npos;
+        },
+        3s));
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+          const std::vector<std::uint32_t> shot = sway.Screenshot("WL-1");
+          return shot != before && CountOf(shot, 0xFFFFFF) > 0;
+        },
+        3s))
+        << "no frame after an output went: " << saver.Err();
+    sway.Type({"-s", "300", "a"});
+    EXPECT_EQ(saver.WaitFor(2s), 0) << "key: " << saver.Err();
+  }
+}
+
+// Weston has no layer shell: a full-screen toplevel instead, hiding all of
+// Weston's output (its background and panel, which are not gray). It ends
+// on a key, a click and the pointer moved past the slack. Weston gives its
+// pointer to the surface only with a motion that comes after the surface,
+// so a click or a move may need a second one: they are repeated (the click
+// with a nudge to and fro, within the slack) until it ends.
+TEST(ScreensaverOnWayland, TakesAFullScreenWhereTheCompositorHasNoLayers) {
+  XServer server({"1024x768x24"});
+  Weston weston(server, 800, 600);
+  const std::vector<std::vector<std::string>> endings{
+      {"key", "space"},
+      {"mousemove_relative", "--", "1", "0", "click", "1", "mousemove_relative", "--", "-1", "0"},
+      {"mousemove_relative", "20", "0"}};
+  for (const std::vector<std::string>& ending : endings) {
+    weston.MovePointer(400, 300);
+    Child saver({kScreensaver}, weston.ClientEnvironment());
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+          const std::vector<std::uint32_t> shot =
+              server.Screenshot(DefaultRootWindow(server.Connection()));
+          long grays = 0;
+          for (std::size_t at = 0; at < 600 * 1024; at += at % 1024 == 799 ? 225 : 1) {
+            grays += shot[at] == (shot[at] & 0xFF) * 0x010101U;
+          }
+          return grays == 800 * 600 && FirstPlantGrays(shot) >= 1000;
+        },
+        5s))
+        << saver.Err();
+    WaitUntil(
+        [&] {
+          server.XDoTool(ending);
+          return saver.WaitFor(200ms).has_value();
+        },
+        3s);
+    EXPECT_EQ(saver.WaitFor(0ms), 0) << testing::PrintToString(ending) << ": " << saver.Err();
+  }
+}
+
+// Nested in an X server: the wallpaper under boska's window, a click beside
+// the window going to the desktop rather than to the wallpaper, one on the
+// window reaching the window; then the screensaver, which a click ends.
+TEST(ScreensaverOnWayland, AsTheWallpaperDrawsUnderWindowsAndTakesNoInput) {
+  XServer server({"1024x768x24"}, {"-ac"});
+  Sway sway(&server);
+  Child wallpaper({kScreensaver, "--wallpaper"}, sway.ClientEnvironment());
+  EXPECT_TRUE(server.WaitForFirstPlant(DefaultRootWindow(server.Connection()), 5s))
+      << wallpaper.Err();
+  Child boska({kBoska}, sway.ClientEnvironment());
+  ASSERT_TRUE(WaitUntil([&] { return !sway.Node("boska").empty(); }, 5s)) << boska.Err();
+  server.XDoTool({"mousemove", "20", "20", "click", "1", "mousemove", "512", "384", "click", "1"});
+  EXPECT_EQ(boska.WaitFor(1s), 0) << boska.Err();
+  EXPECT_FALSE(wallpaper.WaitFor(0ms)) << "a click ended the wallpaper";
+  wallpaper.Signal(SIGTERM);
+  EXPECT_EQ(wallpaper.WaitFor(1s), 0) << wallpaper.Err();
+  // Sway's own background has no white: white is the animation's.
+  Child saver({kScreensaver}, sway.ClientEnvironment());
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        return CountOf(server.Screenshot(DefaultRootWindow(server.Connection())), 0xFFFFFF) > 1000;
+      },
+      5s));
+  server.XDoTool({"click", "1"});
+  EXPECT_EQ(saver.WaitFor(1s), 0) << "click: " << saver.Err();
+}
+
 TEST(Screensaver, AnswersHelpAndVersionAndRefusesBadInputInOneLine) {
   struct Case {
     std::vector<std::string> arguments;
@@ -251,14 +364,16 @@ TEST(Screensaver, AnswersHelpAndVersionAndRefusesBadInputInOneLine) {
     std::string starts;  // standard output, or error when the status is not 0
   };
   const std::vector<Case> cases{
-      {{"--help"}, "", 0, "usage: boska-screensaver [--root | --window-id ID]\n"},
+      {{"--help"}, "", 0, "usage: boska-screensaver [--root | --window-id ID | --wallpaper]\n"},
       {{"--version"}, "", 0, "boska-screensaver 1.00\n"},
       {{"--bogus"}, "", 2, "boska-screensaver: unknown argument --bogus"},
       {{"--window-id"}, "", 2, "boska-screensaver: --window-id needs"},
       {{"--window-id", "12x"}, "", 2, "boska-screensaver: --window-id is not a window id: 12x"},
       {{"--window-id", "0x"}, "", 2, "boska-screensaver: --window-id is not a window id"},
       {{"--window-id", "0"}, "", 2, "boska-screensaver: --window-id is not a window id"},
-      {{"--root", "--window-id", "5"}, "", 2, "boska-screensaver: --root and --window-id"},
+      {{"--root", "--window-id", "5"}, "", 2, "boska-screensaver: --root, --window-id and"},
+      {{"--wallpaper", "--root"}, "", 2, "boska-screensaver: --root, --window-id and"},
+      {{"--wallpaper"}, "WAYLAND_DISPLAY=", 1, "boska-screensaver: a wallpaper needs a Wayland"},
       {{}, "XSCREENSAVER_WINDOW=-3", 2, "boska-screensaver: XSCREENSAVER_WINDOW is not"},
       {{"--window-id", "0x1fffffff"}, "", 1, "boska-screensaver: the display"},
       {{"--root"}, "DISPLAY=:999", 1, "boska-screensaver: cannot open display: :999"},

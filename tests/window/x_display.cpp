@@ -8,6 +8,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <stdexcept>
 
 namespace {
@@ -304,12 +305,25 @@ void Weston::Stop() {
   weston_->WaitFor(std::chrono::seconds(2));
 }
 
-Sway::Sway(const XServer* Nested) {
+Sway::Sway(const XServer* Nested)
+    : Sway(Nested ? std::vector<std::string>{"WLR_BACKENDS=x11", "DISPLAY=" + Nested->Name(),
+                                             "WAYLAND_DISPLAY="}
+                  : std::vector<std::string>{"WLR_BACKENDS=headless", "WLR_LIBINPUT_NO_DEVICES=1",
+                                             "DISPLAY=", "WAYLAND_DISPLAY="},
+           Nested ? ""
+                  : "output HEADLESS-1 resolution 1280x720\n"
+                    "for_window [app_id=\"wlroots\"] floating enable\n") {}
+
+Sway::Sway(const Sway& Outer, int Outputs)
+    : Sway({"WLR_BACKENDS=wayland", "WLR_WL_OUTPUTS=" + std::to_string(Outputs),
+            "WAYLAND_DISPLAY=" + Outer.runtime_dir_ + "/wayland-1", "DISPLAY="},
+           "output WL-1 resolution 640x480\n") {}
+
+Sway::Sway(const std::vector<std::string>& Backend, const std::string& Config) {
   char folder[] = "/tmp/boska-sway-XXXXXX";
   if (mkdtemp(folder) == nullptr) throw std::runtime_error("no runtime folder for sway");
   runtime_dir_ = folder;
-  std::ofstream(runtime_dir_ + "/config")
-      << (Nested ? "" : "output HEADLESS-1 resolution 1280x720\n");
+  std::ofstream(runtime_dir_ + "/config") << Config;
   std::vector<std::string> command{"sway", "-c", runtime_dir_ + "/config"};
   if (geteuid() == 0) {
     if (chown(folder, 65534, 65534) != 0)
@@ -318,13 +332,8 @@ Sway::Sway(const XServer* Nested) {
                    {"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"});
   }
   std::vector<std::string> environment{"XDG_RUNTIME_DIR=" + runtime_dir_, "HOME=" + runtime_dir_,
-                                       "WLR_RENDERER=pixman", "WAYLAND_DISPLAY="};
-  if (Nested) {
-    environment.insert(environment.end(), {"WLR_BACKENDS=x11", "DISPLAY=" + Nested->Name()});
-  } else {
-    environment.insert(environment.end(),
-                       {"WLR_BACKENDS=headless", "WLR_LIBINPUT_NO_DEVICES=1", "DISPLAY="});
-  }
+                                       "WLR_RENDERER=pixman"};
+  environment.insert(environment.end(), Backend.begin(), Backend.end());
   sway_ = std::make_unique<Child>(command, environment);
   const bool listening = WaitUntil(
       [&] {
@@ -366,6 +375,41 @@ std::string Sway::Node(const std::string& AppId) const {
     return from == std::string::npos ? "" : tree.substr(from, tree.find(End, from) + 1 - from);
   };
   return field("type", ',') + field("border", ',') + field("rect", '}');
+}
+
+void Sway::AddOutput() const {
+  const auto laid_out = [&] {
+    std::string outputs = Message({"-t", "get_outputs"});
+    std::erase_if(outputs, [](char c) { return std::isspace(static_cast<unsigned char>(c)); });
+    long count = 0;
+    for (std::size_t at = 0; (at = outputs.find("\"active\":true", at)) != std::string::npos;
+         ++at) {
+      ++count;
+    }
+    return count;
+  };
+  const long before = laid_out();
+  Message({"create_output"});
+  if (!WaitUntil([&] { return laid_out() > before; }, std::chrono::seconds(5))) {
+    throw std::runtime_error("sway made no output");
+  }
+}
+
+std::vector<std::uint32_t> Sway::Screenshot(const std::string& Output) const {
+  std::istringstream shot(
+      RunToEnd({"grim", "-t", "ppm", "-o", Output, "-"}, ClientEnvironment()).out);
+  std::string magic;
+  int width = 0, height = 0, maximum = 0;
+  shot >> magic >> width >> height >> maximum;
+  shot.get();
+  std::vector<std::uint32_t> pixels(std::size_t(std::max(width, 0)) *
+                                    std::size_t(std::max(height, 0)));
+  for (std::uint32_t& pixel : pixels) {
+    unsigned char rgb[3] = {};
+    shot.read(reinterpret_cast<char*>(rgb), 3);
+    pixel = std::uint32_t(rgb[0]) << 16 | std::uint32_t(rgb[1]) << 8 | rgb[2];
+  }
+  return shot ? pixels : std::vector<std::uint32_t>{};
 }
 
 void Sway::Type(const std::vector<std::string>& Arguments) const {

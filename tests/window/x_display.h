@@ -107,11 +107,14 @@ class Weston {
 // sway, drawing with its software renderer, with a private runtime folder:
 // headless with no input devices but the virtual ones that wtype makes, or
 // nested in a window of Nested (which must let any user connect), where
-// Nested's keys and pointer are its own. It refuses to run as root, so a
-// root test runs it as nobody.
+// Nested's keys and pointer are its own, or nested in Outer with Outputs
+// outputs, each a window of Outer's ("wlroots - WL-1", …) that closing
+// takes away, the first 640 × 480 and the others 1280 × 720. It refuses to run as root, so a root
+// test runs it as nobody.
 class Sway {
  public:
   explicit Sway(const XServer* Nested = nullptr);
+  Sway(const Sway& Outer, int Outputs);
   ~Sway();
   Sway(const Sway&) = delete;
   Sway& operator=(const Sway&) = delete;
@@ -122,10 +125,17 @@ class Sway {
   // What sway says of the window whose app_id is AppId, its spaces taken
   // out: its type, border and rect; empty while there is none.
   std::string Node(const std::string& AppId) const;
+  // Makes one more output, to the right of the others, once sway has laid
+  // it out.
+  void AddOutput() const;
+  // The pixels of Output as 0xRRGGBB, row by row (grim's screenshot).
+  std::vector<std::uint32_t> Screenshot(const std::string& Output) const;
   // Types through the virtual keyboard protocol, with wtype's Arguments.
   void Type(const std::vector<std::string>& Arguments) const;
 
  private:
+  Sway(const std::vector<std::string>& Backend, const std::string& Config);
+
   std::string runtime_dir_;
   std::string socket_;
   std::unique_ptr<Child> sway_;

@@ -28,6 +28,7 @@ struct Box {
   int Bottom = 0;
 
   bool Empty() const { return Left >= Right || Top >= Bottom; }
+  bool operator==(const Box&) const = default;
   // The smallest box that holds both.
   Box Hull(const Box& Other) const {
     if (Empty()) return Other;

@@ -1,19 +1,31 @@
-// The real window f on a Wayland compositor, through libwayland alone.
+// The real window f on a Wayland compositor, through libwayland alone: the
+// program's window, or a screensaver or a wallpaper over every output.
 //
 // What it promises:
-//  - an xdg toplevel titled "Boska" with the application id "boska", no
-//    smaller and no larger than 494 × 441, so that a tiling compositor
-//    floats it; no frame: it asks for client-side decoration, so that a
-//    compositor that would draw one draws none, and draws none itself;
+//  - as a window, an xdg toplevel titled "Boska" with the application id
+//    "boska", no smaller and no larger than 494 × 441, so that a tiling
+//    compositor floats it; no frame: it asks for client-side decoration, so
+//    that a compositor that would draw one draws none, and draws none
+//    itself;
+//  - as a screensaver, a layer surface on the overlay layer of every
+//    output, taking the keyboard, the pointer hidden; where the compositor
+//    has no layer shell, a full-screen toplevel instead; as a wallpaper, one
+//    on the background layer of every output that takes no input at all;
+//  - one animation over the outputs' layout, as over a screen of several
+//    monitors, each output showing its part; outputs that come while it runs
+//    are covered, outputs that go are let go;
 //  - the client area that the compositor's first configure gives it, or the
 //    design size where the compositor leaves the choice to the program;
-//  - the surface in front shown from its persistent image through buffers
+//  - each surface shown from the persistent image in front through buffers
 //    in shared memory, converting and damaging only what may have changed,
 //    never writing into a buffer that the compositor still holds;
 //  - key presses and button presses of every seat, as seats, keyboards and
 //    pointers come and go, delivered to the handlers of the surface in
-//    front; the compositor closing the window ends the program;
-//  - a buffer scale that follows the outputs the surface is on;
+//    front; the compositor closing the window ends the program; a
+//    screensaver also ends when the pointer moves more than a few pixels or
+//    the compositor closes one of its layers for another reason than its
+//    output going;
+//  - a buffer scale that follows the outputs each surface is on;
 //  - a wait for events that sleeps on the connection and answers the
 //    compositor's pings meanwhile;
 //  - the compositor gone, or a protocol error, ends the program with one
@@ -21,7 +33,7 @@
 // What it leaves out: resizing (the animation keeps the size it found at
 // start-up), keymaps (any key ends the animation, so the key's code is
 // enough).
-// On an output with a scale of 2 or more the window keeps its size in the
+// On an output with a scale of 2 or more a surface keeps its size in the
 // compositor's units and its buffer is that many pixels to each of the
 // animation's, each one repeated: the compositor shows it without
 // resampling, so the picture is as sharp as on an output of scale 1.
@@ -35,27 +47,33 @@
 
 #include "surface/picture_window.h"
 
-struct wl_buffer;
 struct wl_compositor;
 struct wl_display;
 struct wl_output;
 struct wl_registry;
 struct wl_shm;
 struct wl_surface;
-struct xdg_surface;
-struct xdg_toplevel;
 struct xdg_wm_base;
+struct zwlr_layer_shell_v1;
 struct zxdg_decoration_manager_v1;
-struct zxdg_toplevel_decoration_v1;
+struct zxdg_output_manager_v1;
 
 struct WaylandListeners;
+
+// What a Wayland window is to the desktop.
+enum class WaylandRole {
+  Window,       // the program's window, of the design size
+  FullScreen,   // a toplevel that the compositor makes full screen
+  Screensaver,  // over every output, or FullScreen without a layer shell
+  Wallpaper,    // under everything on every output; needs a layer shell
+};
 
 class WaylandWindow final : public PictureWindow {
  public:
   // Connects to the compositor that WAYLAND_DISPLAY names. Program names the
   // program in messages. Throws DisplayError when no compositor answers or
-  // it lacks what the window needs.
-  WaylandWindow(RandomSource& Random, const char* Program);
+  // it lacks what the role needs.
+  WaylandWindow(RandomSource& Random, const char* Program, WaylandRole Role = WaylandRole::Window);
   ~WaylandWindow() override;
 
   Single ScaleWidth() override { return static_cast<float>(width_); }
@@ -72,18 +90,30 @@ class WaylandWindow final : public PictureWindow {
 
   // One input seat with its keyboard and pointer, while it has them.
   struct Seat;
-  // An output, with the scale that it announces.
+  // An output, with its scale and its place in the layout.
   struct Output;
   // A buffer in shared memory, with what it shows.
   struct Buffer;
+  // One surface of the window, on an output or where the compositor puts it.
+  struct Pane;
 
+  bool Layered() const {
+    return role_ == WaylandRole::Screensaver || role_ == WaylandRole::Wallpaper;
+  }
+  bool EndsOnMotion() const { return role_ != WaylandRole::Window; }
   void Dispatch(int TimeoutMs);
   [[noreturn]] void Lost();
-  Buffer* FreeBuffer();
   void Forget(std::uint32_t Name);
-  void FollowScale();
+  void Cover(Output& Screen);
+  void Configured(Pane& Surface, int Width, int Height);
+  void Place(Pane& Layer);
+  void LetClosedPanesGo();
+  void FollowScale(Pane& Surface);
+  Pane* PaneOf(const wl_surface* Surface);
+  void Present(Pane& Surface);
 
   const char* program_;
+  WaylandRole role_;
   std::string name_;
   wl_display* display_ = nullptr;
   wl_registry* registry_ = nullptr;
@@ -92,23 +122,17 @@ class WaylandWindow final : public PictureWindow {
   wl_shm* shm_ = nullptr;
   xdg_wm_base* wm_base_ = nullptr;
   zxdg_decoration_manager_v1* decorations_ = nullptr;
+  zwlr_layer_shell_v1* layer_shell_ = nullptr;
+  zxdg_output_manager_v1* output_manager_ = nullptr;
   std::vector<std::unique_ptr<Seat>> seats_;
   std::vector<std::unique_ptr<Output>> outputs_;
-  // The outputs that the surface is on.
-  std::vector<const wl_output*> entered_;
-  // Pixels of the buffers to one of the animation's, each way.
-  int scale_ = 1;
-  wl_surface* surface_ = nullptr;
-  xdg_surface* xdg_surface_ = nullptr;
-  xdg_toplevel* toplevel_ = nullptr;
-  zxdg_toplevel_decoration_v1* decoration_ = nullptr;
+  std::vector<std::unique_ptr<Pane>> panes_;
+  bool shown_ = false;
+  bool laid_out_ = false;
+  // The size of the animation, and where its top left lies in the
+  // compositor's layout of the outputs.
   int width_ = kDesignWidth;
   int height_ = kDesignHeight;
-  // The size that the toplevel's configure proposes, taken at the first.
-  int proposed_width_ = 0;
-  int proposed_height_ = 0;
-  bool configured_ = false;
-  // A present that found every buffer held, to be made once one is free.
-  bool present_pending_ = false;
-  std::array<std::unique_ptr<Buffer>, 3> buffers_;
+  int left_ = 0;
+  int top_ = 0;
 };
