@@ -195,7 +195,8 @@ void MeasureUnderWine(const std::string& exe, const std::string& prefix) {
 }  // namespace
 
 // The screensaver program and the peer, each on the root window of a screen
-// of each size, one after the other.
+// of each size, one after the other; then the screensaver program over, and
+// as the wallpaper under, a headless sway's output of the same size.
 void CompareOnFullScreens(const std::string& screensaver, const std::string& peer) {
   std::printf("\n| %-44s | %-9s | %12s | %14s |\n|%s|%s|%s|%s|\n", "on the root window, 20 s each",
               "screen", "CPU share", "peak memory", std::string(46, '-').c_str(),
@@ -207,6 +208,17 @@ void CompareOnFullScreens(const std::string& screensaver, const std::string& pee
       const Cost cost = Measure(Child({program, "--root"}, {"DISPLAY=" + server.Name()}));
       std::printf("| %-44s | %-9s | %12s | %14s |\n",
                   program.substr(program.rfind('/') + 1).c_str(), size,
+                  Format("%.2f %%", cost.cpu_share).c_str(),
+                  Format("%.1f MB", cost.peak_megabytes).c_str());
+    }
+    const Sway sway;
+    sway.Message({"output", "HEADLESS-1", "resolution", size});
+    for (const char* role : {"", "--wallpaper"}) {
+      std::vector<std::string> command{screensaver};
+      if (*role != 0) command.push_back(role);
+      const Cost cost = Measure(Child(command, sway.ClientEnvironment()));
+      std::printf("| %-44s | %-9s | %12s | %14s |\n",
+                  (std::string("boska-screensaver ") + role + " (sway)").c_str(), size,
                   Format("%.2f %%", cost.cpu_share).c_str(),
                   Format("%.1f MB", cost.peak_megabytes).c_str());
     }
