@@ -83,11 +83,17 @@ void ShowsEveryFrameAtItsPace(Platform& Real,
     const std::size_t done = starts.size() - 1;
     if (done >= 1 && done <= 4) {
       const PixelRows front = static_cast<const ImageSurface&>(Real.pb(shown->Cur)).Rows();
-      // The window has sent the picture, but the server may not yet have
-      // drawn it (the first pause ends at once); nothing changes it while
-      // the animation waits here.
+      // The window has sent the picture, or (a Wayland window whose buffers
+      // the compositor still held) sends it once its events say a buffer is
+      // free; the server may not yet have drawn it (the first pause ends at
+      // once). Nothing else changes it while the animation waits here.
       std::string difference;
-      WaitUntil([&] { return (difference = FirstDifference(Shown(), front)).empty(); }, 1s);
+      WaitUntil(
+          [&] {
+            Real.DoEvents();
+            return (difference = FirstDifference(Shown(), front)).empty();
+          },
+          1s);
       ASSERT_EQ(difference, "") << "frame " << done;
     }
     if (done == 8) End();
