@@ -380,6 +380,10 @@ TEST(Screensaver, AnswersHelpAndVersionAndRefusesBadInputInOneLine) {
       EXPECT_THAT(run.err, OneLineStartingWith(c.starts));
     }
   }
+  const Finished unset = RunToEnd({"env", "-u", "XDG_RUNTIME_DIR", kScreensaver, "--wallpaper"},
+                                  {"WAYLAND_DISPLAY=wayland-none"});
+  EXPECT_EQ(unset.status, 1);
+  EXPECT_THAT(unset.err, OneLineStartingWith("boska-screensaver: a wallpaper needs a Wayland"));
 }
 
 }  // namespace

@@ -399,6 +399,10 @@ WaylandWindow::WaylandWindow(RandomSource& Random, const char* Program, WaylandR
   OpenClosedStandardStreams();
   const char* name = Named("WAYLAND_DISPLAY");
   name_ = name != nullptr ? name : "wayland-0";
+  // libwayland would print a line of its own.
+  if (name_.front() != '/' && Named("XDG_RUNTIME_DIR") == nullptr) {
+    throw DisplayError("XDG_RUNTIME_DIR is not set, where the compositor's socket would be");
+  }
   display_ = wl_display_connect(nullptr);
   if (display_ == nullptr) throw DisplayError("no compositor answers");
   registry_ = wl_display_get_registry(display_);
