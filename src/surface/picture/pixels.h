@@ -36,6 +36,7 @@ struct Box {
     return {std::min(Left, Other.Left), std::min(Top, Other.Top), std::max(Right, Other.Right),
             std::max(Bottom, Other.Bottom)};
   }
+  Box Offset(int X, int Y) const { return {Left + X, Top + Y, Right + X, Bottom + Y}; }
   Box Meet(const Box& Other) const {
     const Box meet{std::max(Left, Other.Left), std::max(Top, Other.Top),
                    std::min(Right, Other.Right), std::min(Bottom, Other.Bottom)};

@@ -10,8 +10,10 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <type_traits>
 
 #include "surface/display.h"
+#include "viewporter-client-protocol.h"
 #include "xdg-decoration-unstable-v1-client-protocol.h"
 #include "xdg-output-unstable-v1-client-protocol.h"
 #include "xdg-shell-client-protocol.h"
@@ -29,6 +31,9 @@ constexpr std::uint32_t kWhitePixel = 0xFFFFFF;
 // How far the pointer may drift, either way, before it ends a screensaver:
 // a desk's knock is not a user.
 constexpr float kPointerSlack = 4;
+// The rows of a band. Each band's buffers hold the box of its ink, so that
+// narrower bands hold less white; more of them are more to commit.
+constexpr int kBandRows = 128;
 
 // The button of the handlers: left 1, right 2, middle 4, any other 8.
 std::int16_t ButtonOf(std::uint32_t Code) {
@@ -46,6 +51,35 @@ std::int16_t ButtonOf(std::uint32_t Code) {
 
 template <typename... Arguments>
 void Ignore(void*, Arguments...) {}
+
+// Lets Object go with the request that tells the compositor so, where the
+// version bound has it; older versions have only the client's destroy.
+template <typename Object>
+void LetGo(Object* Thing, std::uint32_t Since, std::type_identity_t<void (*)(Object*)> Release,
+           std::type_identity_t<void (*)(Object*)> Destroy) {
+  (wl_proxy_get_version(reinterpret_cast<wl_proxy*>(Thing)) >= Since ? Release : Destroy)(Thing);
+}
+
+// The box of Image's ink within Area of the window, found row by row: the
+// hull of each row's first and last pixel that is not white.
+Box InkIn(const ImageSurface& Image, const Box& Area) {
+  const PixelRows pixels = Image.Rows();
+  const Box within = Area.Offset(-Image.Left(), -Image.Top()).Meet(Image.Ink());
+  const auto white = [](std::uint8_t Gray) { return Gray == 255; };
+  Box found;
+  for (int y = within.Top; y < within.Bottom; ++y) {
+    const std::uint8_t* const row = pixels.Row(y);
+    const std::uint8_t* const first =
+        std::find_if_not(row + within.Left, row + within.Right, white);
+    if (first == row + within.Right) continue;
+    const std::uint8_t* const last =
+        std::find_if_not(std::make_reverse_iterator(row + within.Right),
+                         std::make_reverse_iterator(first), white)
+            .base();
+    found = found.Hull({int(first - row), y, int(last - row), y + 1});
+  }
+  return found.Offset(Image.Left(), Image.Top());
+}
 
 }  // namespace
 
@@ -70,8 +104,7 @@ struct WaylandWindow::Seat {
   void Point(wl_fixed_t X, wl_fixed_t Y);
   ~Seat() {
     Take(false, false);
-    (wl_seat_get_version(seat) >= WL_SEAT_RELEASE_SINCE_VERSION ? wl_seat_release
-                                                                : wl_seat_destroy)(seat);
+    LetGo(seat, WL_SEAT_RELEASE_SINCE_VERSION, wl_seat_release, wl_seat_destroy);
   }
 };
 
@@ -87,38 +120,61 @@ struct WaylandWindow::Output {
   void Describe(zxdg_output_manager_v1* Manager);
   ~Output() {
     if (description != nullptr) zxdg_output_v1_destroy(description);
-    (wl_output_get_version(output) >= WL_OUTPUT_RELEASE_SINCE_VERSION ? wl_output_release
-                                                                      : wl_output_destroy)(output);
+    LetGo(output, WL_OUTPUT_RELEASE_SINCE_VERSION, wl_output_release, wl_output_destroy);
   }
 };
 
+// Shared memory for the pictures of a band, and the buffer that shows a box
+// of the window from it. The memory is as large as the whole band, but only
+// the pixels of the boxes it has shown are ever touched, and only those take
+// up memory.
 struct WaylandWindow::Buffer {
-  wl_buffer* buffer = nullptr;
+  wl_shm_pool* pool = nullptr;
   std::uint32_t* pixels = nullptr;
   std::size_t bytes = 0;
-  // In the buffer's pixels, each scale × scale of them one of the window's.
-  int width = 0;
+  wl_buffer* buffer = nullptr;
+  // The box of the window it shows, each pixel of which is scale × scale of
+  // the buffer's, width of them to a row.
+  Box box;
   int scale = 1;
-  // Where its top left lies in the window.
-  int left = 0, top = 0;
+  int width = 0;
   // Held by the compositor until it releases it.
   bool busy = false;
-  // The box of the window outside which the buffer is white.
-  Box inked;
 
+  Buffer(wl_shm* Shm, std::size_t Bytes) : bytes(Bytes) {
+    const int descriptor = memfd_create("boska", MFD_CLOEXEC);
+    if (descriptor < 0 || ftruncate(descriptor, off_t(bytes)) != 0) {
+      if (descriptor >= 0) close(descriptor);
+      throw SurfaceError(std::string("no shared memory for a picture: ") + std::strerror(errno));
+    }
+    void* at = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, descriptor, 0);
+    if (at == MAP_FAILED) {
+      close(descriptor);
+      throw SurfaceError(std::string("cannot map a picture: ") + std::strerror(errno));
+    }
+    pixels = static_cast<std::uint32_t*>(at);
+    pool = wl_shm_create_pool(Shm, descriptor, std::int32_t(bytes));
+    close(descriptor);
+  }
   ~Buffer() {
     if (buffer != nullptr) wl_buffer_destroy(buffer);
-    if (pixels != nullptr) munmap(pixels, bytes);
+    wl_shm_pool_destroy(pool);
+    munmap(pixels, bytes);
   }
-  // Makes Area of the window, in the buffer, the pixels of Image, which
-  // lies at (Left, Top) of the window: white where the image is not.
+  Buffer(const Buffer&) = delete;
+  Buffer& operator=(const Buffer&) = delete;
+
+  // Makes it show Shown at Scale: a new buffer when the size changes.
+  void Shape(const Box& Shown, int Scale);
+  // Makes Area of its box the pixels of Image, which lies at (Left, Top) of
+  // the window: white where the image is not.
   void Convert(const PixelRows& Image, int Left, int Top, const Box& Area) {
     for (int y = Area.Top; y < Area.Bottom; ++y) {
       const bool inside = y >= Top && y - Top < Image.Height;
       const int from = inside ? std::clamp(Left, Area.Left, Area.Right) : Area.Right;
       const int to = inside ? std::clamp(Left + Image.Width, from, Area.Right) : Area.Right;
       std::uint32_t* const row =
-          pixels + (std::ptrdiff_t(y - top) * width + (Area.Left - left)) * scale;
+          pixels + (std::ptrdiff_t(y - box.Top) * width + (Area.Left - box.Left)) * scale;
       std::uint32_t* end = std::fill_n(row, (from - Area.Left) * scale, kWhitePixel);
       if (from < to) {
         const std::uint8_t* const grays = Image.Row(y - Top) + (from - Left);
@@ -136,11 +192,42 @@ struct WaylandWindow::Buffer {
   }
 };
 
+struct WaylandWindow::Band {
+  wl_surface* surface = nullptr;
+  wl_subsurface* subsurface = nullptr;
+  // Its rows of the window, all the way across its surface.
+  Box area;
+  // The box of the window that it shows, empty while it shows nothing; the
+  // box that the next present will show.
+  Box shown, wanted;
+  std::array<std::unique_ptr<Buffer>, 3> buffers;
+
+  ~Band() {
+    for (std::unique_ptr<Buffer>& buffer : buffers) buffer.reset();
+    wl_subsurface_destroy(subsurface);
+    wl_surface_destroy(surface);
+  }
+  // A buffer that the compositor does not hold, made the first time it is
+  // wanted; none when all are held.
+  Buffer* FreeBuffer(wl_shm* Shm, int Scale) {
+    for (std::unique_ptr<Buffer>& buffer : buffers) {
+      if (!buffer) {
+        buffer = std::make_unique<Buffer>(Shm, std::size_t(area.Right - area.Left) *
+                                                   std::size_t(area.Bottom - area.Top) *
+                                                   std::size_t(Scale * Scale) * 4);
+      }
+      if (!buffer->busy) return buffer.get();
+    }
+    return nullptr;
+  }
+};
+
 struct WaylandWindow::Pane {
   WaylandWindow* window;
   // The output that a layer covers; none for a toplevel.
   const Output* screen = nullptr;
   wl_surface* surface = nullptr;
+  wp_viewport* viewport = nullptr;
   xdg_surface* shell = nullptr;
   xdg_toplevel* toplevel = nullptr;
   zxdg_toplevel_decoration_v1* decoration = nullptr;
@@ -151,26 +238,29 @@ struct WaylandWindow::Pane {
   // The size that a toplevel's configure proposes; a layer's size.
   int proposed_width = 0, proposed_height = 0;
   int layer_width = 0, layer_height = 0;
-  // The outputs that it is on, and its buffers' pixels to one of the
+  // The outputs that it is on, and its bands' pixels to one of the
   // animation's, each way.
   std::vector<const wl_output*> entered;
   int scale = 1;
   bool configured = false;
-  // A present that found every buffer held, to be made once one is free.
+  // The white is stretched over its place.
+  bool backed = false;
+  // A present that found every buffer of a band held, to be made once one
+  // is free.
   bool pending = false;
   // The compositor will not show it any more.
   bool closed = false;
-  std::array<std::unique_ptr<Buffer>, 3> buffers;
+  std::vector<std::unique_ptr<Band>> bands;
 
   ~Pane() {
-    for (std::unique_ptr<Buffer>& buffer : buffers) buffer.reset();
+    bands.clear();
     if (layer != nullptr) zwlr_layer_surface_v1_destroy(layer);
     if (decoration != nullptr) zxdg_toplevel_decoration_v1_destroy(decoration);
     if (toplevel != nullptr) xdg_toplevel_destroy(toplevel);
     if (shell != nullptr) xdg_surface_destroy(shell);
+    wp_viewport_destroy(viewport);
     wl_surface_destroy(surface);
   }
-  Buffer* FreeBuffer(wl_shm* Shm, int Left, int Top);
 };
 
 // The C callbacks of libwayland. They only record what happened: the
@@ -308,23 +398,33 @@ struct WaylandListeners {
                                                 Ignore, Ignore, Ignore, Ignore, Ignore};
 };
 
+void WaylandWindow::Buffer::Shape(const Box& Shown, int Scale) {
+  const bool same = buffer != nullptr && Scale == scale &&
+                    Shown.Right - Shown.Left == box.Right - box.Left &&
+                    Shown.Bottom - Shown.Top == box.Bottom - box.Top;
+  box = Shown;
+  scale = Scale;
+  if (same) return;
+  if (buffer != nullptr) wl_buffer_destroy(buffer);
+  width = (box.Right - box.Left) * scale;
+  const int height = (box.Bottom - box.Top) * scale;
+  buffer = wl_shm_pool_create_buffer(pool, 0, width, height, width * 4, WL_SHM_FORMAT_XRGB8888);
+  wl_buffer_add_listener(buffer, &WaylandListeners::kBuffer, this);
+}
+
 void WaylandWindow::Seat::Take(bool Keyboard, bool Pointer) {
   if (Keyboard && keyboard == nullptr) {
     keyboard = wl_seat_get_keyboard(seat);
     wl_keyboard_add_listener(keyboard, &WaylandListeners::kKeyboard, this);
   } else if (!Keyboard && keyboard != nullptr) {
-    (wl_keyboard_get_version(keyboard) >= WL_KEYBOARD_RELEASE_SINCE_VERSION
-         ? wl_keyboard_release
-         : wl_keyboard_destroy)(keyboard);
+    LetGo(keyboard, WL_KEYBOARD_RELEASE_SINCE_VERSION, wl_keyboard_release, wl_keyboard_destroy);
     keyboard = nullptr;
   }
   if (Pointer && pointer == nullptr) {
     pointer = wl_seat_get_pointer(seat);
     wl_pointer_add_listener(pointer, &WaylandListeners::kPointer, this);
   } else if (!Pointer && pointer != nullptr) {
-    (wl_pointer_get_version(pointer) >= WL_POINTER_RELEASE_SINCE_VERSION
-         ? wl_pointer_release
-         : wl_pointer_destroy)(pointer);
+    LetGo(pointer, WL_POINTER_RELEASE_SINCE_VERSION, wl_pointer_release, wl_pointer_destroy);
     pointer = nullptr;
   }
 }
@@ -364,6 +464,10 @@ void WaylandListeners::Global(void* Data, wl_registry* Registry, std::uint32_t N
   if (interface == wl_compositor_interface.name) {
     window->compositor_version_ = std::min(Version, 4U);
     window->compositor_ = static_cast<wl_compositor*>(bind(wl_compositor_interface, 4));
+  } else if (interface == wl_subcompositor_interface.name) {
+    window->subcompositor_ = static_cast<wl_subcompositor*>(bind(wl_subcompositor_interface, 1));
+  } else if (interface == wp_viewporter_interface.name) {
+    window->viewporter_ = static_cast<wp_viewporter*>(bind(wp_viewporter_interface, 1));
   } else if (interface == wl_shm_interface.name) {
     window->shm_ = static_cast<wl_shm*>(bind(wl_shm_interface, 1));
   } else if (interface == xdg_wm_base_interface.name) {
@@ -410,6 +514,8 @@ WaylandWindow::WaylandWindow(RandomSource& Random, const char* Program, WaylandR
   const char* missing = wl_display_roundtrip(display_) < 0 ? "answer"
                         : compositor_ == nullptr           ? "wl_compositor"
                         : shm_ == nullptr                  ? "wl_shm"
+                        : subcompositor_ == nullptr        ? "wl_subcompositor"
+                        : viewporter_ == nullptr           ? "wp_viewporter"
                         : wm_base_ == nullptr              ? "xdg_wm_base"
                         : role_ == WaylandRole::Wallpaper && layer_shell_ == nullptr
                             ? "layer shell for a wallpaper"
@@ -424,19 +530,18 @@ WaylandWindow::WaylandWindow(RandomSource& Random, const char* Program, WaylandR
 
 WaylandWindow::~WaylandWindow() {
   panes_.clear();
+  white_.reset();
   seats_.clear();
   outputs_.clear();
   if (output_manager_ != nullptr) zxdg_output_manager_v1_destroy(output_manager_);
   if (layer_shell_ != nullptr) {
-    if (zwlr_layer_shell_v1_get_version(layer_shell_) >=
-        ZWLR_LAYER_SHELL_V1_DESTROY_SINCE_VERSION) {
-      zwlr_layer_shell_v1_destroy(layer_shell_);
-    } else {
-      wl_proxy_destroy(reinterpret_cast<wl_proxy*>(layer_shell_));
-    }
+    LetGo(layer_shell_, ZWLR_LAYER_SHELL_V1_DESTROY_SINCE_VERSION, zwlr_layer_shell_v1_destroy,
+          [](zwlr_layer_shell_v1* Shell) { wl_proxy_destroy(reinterpret_cast<wl_proxy*>(Shell)); });
   }
   if (decorations_ != nullptr) zxdg_decoration_manager_v1_destroy(decorations_);
   xdg_wm_base_destroy(wm_base_);
+  wp_viewporter_destroy(viewporter_);
+  wl_subcompositor_destroy(subcompositor_);
   wl_shm_destroy(shm_);
   wl_compositor_destroy(compositor_);
   wl_registry_destroy(registry_);
@@ -454,9 +559,7 @@ void WaylandWindow::Show() {
     return;
   }
   shown_ = true;
-  auto& pane = *panes_.emplace_back(std::make_unique<Pane>(this));
-  pane.surface = wl_compositor_create_surface(compositor_);
-  wl_surface_add_listener(pane.surface, &WaylandListeners::kWlSurface, &pane);
+  Pane& pane = NewPane(nullptr);
   pane.shell = xdg_wm_base_get_xdg_surface(wm_base_, pane.surface);
   xdg_surface_add_listener(pane.shell, &WaylandListeners::kSurface, &pane);
   pane.toplevel = xdg_surface_get_toplevel(pane.shell);
@@ -486,10 +589,7 @@ void WaylandWindow::Cover(Output& Screen) {
   const bool covered = std::ranges::any_of(
       panes_, [&](const std::unique_ptr<Pane>& pane) { return pane->screen == &Screen; });
   if (!shown_ || !Layered() || covered) return;
-  auto& pane = *panes_.emplace_back(std::make_unique<Pane>(this));
-  pane.screen = &Screen;
-  pane.surface = wl_compositor_create_surface(compositor_);
-  wl_surface_add_listener(pane.surface, &WaylandListeners::kWlSurface, &pane);
+  Pane& pane = NewPane(&Screen);
   const bool wallpaper = role_ == WaylandRole::Wallpaper;
   pane.layer = zwlr_layer_shell_v1_get_layer_surface(
       layer_shell_, pane.surface, Screen.output,
@@ -501,14 +601,27 @@ void WaylandWindow::Cover(Output& Screen) {
                       ZWLR_LAYER_SURFACE_V1_ANCHOR_LEFT | ZWLR_LAYER_SURFACE_V1_ANCHOR_RIGHT);
   zwlr_layer_surface_v1_set_exclusive_zone(pane.layer, -1);
   if (wallpaper) {
-    wl_region* nowhere = wl_compositor_create_region(compositor_);
-    wl_surface_set_input_region(pane.surface, nowhere);
-    wl_region_destroy(nowhere);
+    TakeNoInput(pane.surface);
   } else {
     zwlr_layer_surface_v1_set_keyboard_interactivity(
         pane.layer, ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_EXCLUSIVE);
   }
   wl_surface_commit(pane.surface);
+}
+
+WaylandWindow::Pane& WaylandWindow::NewPane(const Output* Screen) {
+  Pane& pane = *panes_.emplace_back(std::make_unique<Pane>(this, Screen));
+  pane.surface = wl_compositor_create_surface(compositor_);
+  wl_surface_add_listener(pane.surface, &WaylandListeners::kWlSurface, &pane);
+  pane.viewport = wp_viewporter_get_viewport(viewporter_, pane.surface);
+  return pane;
+}
+
+// Input goes through the surface to what lies under it.
+void WaylandWindow::TakeNoInput(wl_surface* Surface) {
+  wl_region* nowhere = wl_compositor_create_region(compositor_);
+  wl_surface_set_input_region(Surface, nowhere);
+  wl_region_destroy(nowhere);
 }
 
 // A toplevel keeps the size of its first configure; a layer follows its
@@ -539,13 +652,14 @@ void WaylandWindow::Configured(Pane& Surface, int Width, int Height) {
 }
 
 // A layer lies where its output does, at the size of its configure; a
-// layer that moves or changes its size gets new buffers.
+// layer that moves or changes its size gets new bands.
 void WaylandWindow::Place(Pane& Layer) {
   const Box place{Layer.screen->x, Layer.screen->y, Layer.screen->x + Layer.layer_width,
                   Layer.screen->y + Layer.layer_height};
   if (place == Layer.place) return;
   Layer.place = place;
-  for (std::unique_ptr<Buffer>& buffer : Layer.buffers) buffer.reset();
+  Layer.bands.clear();
+  Layer.backed = false;
   Layer.pending = true;
 }
 
@@ -623,7 +737,7 @@ WaylandWindow::Pane* WaylandWindow::PaneOf(const wl_surface* Surface) {
 }
 
 // The largest scale of the outputs that the surface is on becomes its
-// buffers' from the next present on, which makes new buffers. Destroying a
+// bands' from the next present on, which makes new bands. Destroying a
 // buffer that the compositor still holds is sound as long as nothing
 // writes into it again.
 void WaylandWindow::FollowScale(Pane& Surface) {
@@ -637,100 +751,108 @@ void WaylandWindow::FollowScale(Pane& Surface) {
   }
   if (wanted == Surface.scale) return;
   Surface.scale = wanted;
-  for (std::unique_ptr<Buffer>& buffer : Surface.buffers) buffer.reset();
-  wl_surface_set_buffer_scale(Surface.surface, wanted);
+  Surface.bands.clear();
   Surface.pending = Surface.configured;
-}
-
-// A buffer that the compositor does not hold, made at the surface's size
-// the first time it is wanted, its top left at (Left, Top) of the window;
-// none when all are held.
-WaylandWindow::Buffer* WaylandWindow::Pane::FreeBuffer(wl_shm* Shm, int Left, int Top) {
-  for (std::unique_ptr<Buffer>& buffer : buffers) {
-    if (buffer && !buffer->busy) return buffer.get();
-    if (buffer) continue;
-    buffer = std::make_unique<Buffer>();
-    const int width = (place.Right - place.Left) * scale;
-    const int height = (place.Bottom - place.Top) * scale;
-    const int stride = width * 4;
-    buffer->bytes = std::size_t(stride) * std::size_t(height);
-    buffer->width = width;
-    buffer->scale = scale;
-    buffer->left = Left;
-    buffer->top = Top;
-    const int descriptor = memfd_create("boska", MFD_CLOEXEC);
-    if (descriptor < 0 || ftruncate(descriptor, off_t(buffer->bytes)) != 0) {
-      if (descriptor >= 0) close(descriptor);
-      throw SurfaceError(std::string("no shared memory for a picture: ") + std::strerror(errno));
-    }
-    void* at = mmap(nullptr, buffer->bytes, PROT_READ | PROT_WRITE, MAP_SHARED, descriptor, 0);
-    if (at == MAP_FAILED) {
-      close(descriptor);
-      throw SurfaceError(std::string("cannot map a picture: ") + std::strerror(errno));
-    }
-    buffer->pixels = static_cast<std::uint32_t*>(at);
-    std::fill_n(buffer->pixels, buffer->bytes / 4, kWhitePixel);
-    wl_shm_pool* pool = wl_shm_create_pool(Shm, descriptor, std::int32_t(buffer->bytes));
-    buffer->buffer =
-        wl_shm_pool_create_buffer(pool, 0, width, height, stride, WL_SHM_FORMAT_XRGB8888);
-    wl_shm_pool_destroy(pool);
-    close(descriptor);
-    wl_buffer_add_listener(buffer->buffer, &WaylandListeners::kBuffer, buffer.get());
-    return buffer.get();
-  }
-  return nullptr;
 }
 
 void WaylandWindow::Present() {
   for (const std::unique_ptr<Pane>& pane : panes_) Present(*pane);
 }
 
-// While the surface in front covers the window, a buffer differs from its
-// picture only within the ink of both, which alone is converted.
+// Each band shows the ink of the pictures in its rows, the first picture
+// over the whole of that box and each later one over its own rectangle;
+// the bands' commits take effect together, with the surface's.
 void WaylandWindow::Present(Pane& Surface) {
   if (!Surface.configured || !laid_out_) return;
-  const Box shown{Surface.place.Left - left_, Surface.place.Top - top_, Surface.place.Right - left_,
-                  Surface.place.Bottom - top_};
-  Buffer* buffer = Surface.FreeBuffer(shm_, shown.Left, shown.Top);
-  Surface.pending = buffer == nullptr;
-  if (buffer == nullptr) return;
-  bool whole = false;
-  Box changed;
-  const auto placed = [&](const ImageSurface& Image, const Box& Part) {
-    return Box{Part.Left + Image.Left(), Part.Top + Image.Top(), Part.Right + Image.Left(),
-               Part.Bottom + Image.Top()}
-        .Meet(shown);
-  };
+  const Box shown = Surface.place.Offset(-left_, -top_);
+  std::array<const ImageSurface*, 2> painted{};
+  std::size_t count = 0;
   Repaint(
-      width_, height_,
-      [&] {
-        std::fill_n(buffer->pixels, buffer->bytes / 4, kWhitePixel);
-        whole = true;
-        changed = buffer->inked = shown;
-      },
-      [&](const ImageSurface& Image, int) {
-        const PixelRows pixels = Image.Rows();
-        if (whole) {
-          buffer->Convert(pixels, Image.Left(), Image.Top(),
-                          placed(Image, {0, 0, pixels.Width, pixels.Height}));
-          return;
-        }
-        const Box inked = placed(Image, Image.Ink());
-        changed = inked.Hull(buffer->inked);
-        buffer->Convert(pixels, Image.Left(), Image.Top(), changed);
-        buffer->inked = inked;
-      });
-  wl_surface_attach(Surface.surface, buffer->buffer, 0, 0);
-  const int scale = Surface.scale;
-  if (compositor_version_ >= WL_SURFACE_DAMAGE_BUFFER_SINCE_VERSION) {
-    wl_surface_damage_buffer(
-        Surface.surface, (changed.Left - shown.Left) * scale, (changed.Top - shown.Top) * scale,
-        (changed.Right - changed.Left) * scale, (changed.Bottom - changed.Top) * scale);
-  } else {
-    wl_surface_damage(Surface.surface, changed.Left - shown.Left, changed.Top - shown.Top,
-                      changed.Right - changed.Left, changed.Bottom - changed.Top);
+      width_, height_, [] {}, [&](const ImageSurface& Image, int) { painted[count++] = &Image; });
+  if (Surface.bands.empty()) Divide(Surface, shown);
+  Surface.pending = false;
+  for (const std::unique_ptr<Band>& band : Surface.bands) {
+    band->wanted = {};
+    for (std::size_t i = 0; i < count; ++i) {
+      band->wanted = band->wanted.Hull(InkIn(*painted[i], band->area));
+    }
+    if (!band->wanted.Empty() && band->FreeBuffer(shm_, Surface.scale) == nullptr) {
+      Surface.pending = true;
+    }
   }
+  if (Surface.pending) return;
+  for (const std::unique_ptr<Band>& band : Surface.bands) {
+    Show(Surface, *band, shown, painted, count);
+  }
+  Back(Surface);
   wl_surface_commit(Surface.surface);
-  buffer->busy = true;
   if (wl_display_flush(display_) < 0 && errno != EAGAIN) Lost();
+}
+
+// Bands across the whole of the surface, which lies at Shown of the window.
+void WaylandWindow::Divide(Pane& Surface, const Box& Shown) {
+  for (int top = Shown.Top; top < Shown.Bottom; top += kBandRows) {
+    Band& band = *Surface.bands.emplace_back(std::make_unique<Band>());
+    band.area = {Shown.Left, top, Shown.Right, std::min(top + kBandRows, Shown.Bottom)};
+    band.surface = wl_compositor_create_surface(compositor_);
+    TakeNoInput(band.surface);
+    if (Surface.scale > 1) wl_surface_set_buffer_scale(band.surface, Surface.scale);
+    band.subsurface =
+        wl_subcompositor_get_subsurface(subcompositor_, band.surface, Surface.surface);
+  }
+}
+
+// Shows the band's wanted box of the pictures, or nothing where it has no
+// ink. The surface under it is damaged where the band was too, since not
+// every compositor repaints what a subsurface no longer covers.
+void WaylandWindow::Show(Pane& Surface, Band& Rows, const Box& Shown,
+                         const std::array<const ImageSurface*, 2>& Painted, std::size_t Count) {
+  const Box old = Rows.shown.Offset(-Shown.Left, -Shown.Top);
+  if (!old.Empty()) {
+    wl_surface_damage(Surface.surface, old.Left, old.Top, old.Right - old.Left,
+                      old.Bottom - old.Top);
+  }
+  if (Rows.wanted.Empty()) {
+    if (!Rows.shown.Empty()) {
+      wl_surface_attach(Rows.surface, nullptr, 0, 0);
+      wl_surface_commit(Rows.surface);
+    }
+    Rows.shown = {};
+    return;
+  }
+  Buffer& buffer = *Rows.FreeBuffer(shm_, Surface.scale);
+  buffer.Shape(Rows.wanted, Surface.scale);
+  for (std::size_t i = 0; i < Count; ++i) {
+    const ImageSurface& image = *Painted[i];
+    const PixelRows pixels = image.Rows();
+    const Box rectangle = Box{0, 0, pixels.Width, pixels.Height}.Offset(image.Left(), image.Top());
+    buffer.Convert(pixels, image.Left(), image.Top(),
+                   i == 0 ? Rows.wanted : rectangle.Meet(Rows.wanted));
+  }
+  wl_surface_attach(Rows.surface, buffer.buffer, 0, 0);
+  wl_surface_damage(Rows.surface, 0, 0, INT32_MAX, INT32_MAX);
+  wl_surface_commit(Rows.surface);
+  wl_subsurface_set_position(Rows.subsurface, Rows.wanted.Left - Shown.Left,
+                             Rows.wanted.Top - Shown.Top);
+  buffer.busy = true;
+  Rows.shown = Rows.wanted;
+}
+
+// The white pixel in the middle of a white 3 × 3, stretched over the
+// surface's place: a compositor that filters as it stretches finds white
+// around it too.
+void WaylandWindow::Back(Pane& Surface) {
+  if (Surface.backed) return;
+  if (!white_) {
+    white_ = std::make_unique<Buffer>(shm_, 9 * 4);
+    white_->Shape({0, 0, 3, 3}, 1);
+    std::fill_n(white_->pixels, 9, kWhitePixel);
+  }
+  wl_surface_attach(Surface.surface, white_->buffer, 0, 0);
+  wp_viewport_set_source(Surface.viewport, wl_fixed_from_int(1), wl_fixed_from_int(1),
+                         wl_fixed_from_int(1), wl_fixed_from_int(1));
+  wp_viewport_set_destination(Surface.viewport, Surface.place.Right - Surface.place.Left,
+                              Surface.place.Bottom - Surface.place.Top);
+  wl_surface_damage(Surface.surface, 0, 0, INT32_MAX, INT32_MAX);
+  Surface.backed = true;
 }

@@ -16,9 +16,10 @@
 //    are covered, outputs that go are let go;
 //  - the client area that the compositor's first configure gives it, or the
 //    design size where the compositor leaves the choice to the program;
-//  - each surface shown from the persistent image in front through buffers
-//    in shared memory, converting and damaging only what may have changed,
-//    never writing into a buffer that the compositor still holds;
+//  - each surface white, scaled up from one pixel, under bands of rows
+//    that show the persistent image in front through subsurfaces just large
+//    enough for the ink in them: buffers in shared memory that hold the ink
+//    and little more, never written while the compositor holds them;
 //  - key presses and button presses of every seat, as seats, keyboards and
 //    pointers come and go, delivered to the handlers of the surface in
 //    front; the compositor closing the window ends the program; a
@@ -52,7 +53,9 @@ struct wl_display;
 struct wl_output;
 struct wl_registry;
 struct wl_shm;
+struct wl_subcompositor;
 struct wl_surface;
+struct wp_viewporter;
 struct xdg_wm_base;
 struct zwlr_layer_shell_v1;
 struct zxdg_decoration_manager_v1;
@@ -94,6 +97,8 @@ class WaylandWindow final : public PictureWindow {
   struct Output;
   // A buffer in shared memory, with what it shows.
   struct Buffer;
+  // Rows of a surface, shown through a subsurface of their own.
+  struct Band;
   // One surface of the window, on an output or where the compositor puts it.
   struct Pane;
 
@@ -102,6 +107,8 @@ class WaylandWindow final : public PictureWindow {
   }
   bool EndsOnMotion() const { return role_ != WaylandRole::Window; }
   void Dispatch(int TimeoutMs);
+  Pane& NewPane(const Output* Screen);
+  void TakeNoInput(wl_surface* Surface);
   [[noreturn]] void Lost();
   void Forget(std::uint32_t Name);
   void Cover(Output& Screen);
@@ -111,6 +118,10 @@ class WaylandWindow final : public PictureWindow {
   void FollowScale(Pane& Surface);
   Pane* PaneOf(const wl_surface* Surface);
   void Present(Pane& Surface);
+  void Divide(Pane& Surface, const Box& Shown);
+  void Show(Pane& Surface, Band& Rows, const Box& Shown,
+            const std::array<const ImageSurface*, 2>& Painted, std::size_t Count);
+  void Back(Pane& Surface);
 
   const char* program_;
   WaylandRole role_;
@@ -120,6 +131,10 @@ class WaylandWindow final : public PictureWindow {
   wl_compositor* compositor_ = nullptr;
   std::uint32_t compositor_version_ = 0;
   wl_shm* shm_ = nullptr;
+  wl_subcompositor* subcompositor_ = nullptr;
+  wp_viewporter* viewporter_ = nullptr;
+  // One white pixel, which the viewporter stretches over every surface.
+  std::unique_ptr<Buffer> white_;
   xdg_wm_base* wm_base_ = nullptr;
   zxdg_decoration_manager_v1* decorations_ = nullptr;
   zwlr_layer_shell_v1* layer_shell_ = nullptr;
