@@ -851,8 +851,12 @@ void WaylandWindow::Back(Pane& Surface) {
   wl_surface_attach(Surface.surface, white_->buffer, 0, 0);
   wp_viewport_set_source(Surface.viewport, wl_fixed_from_int(1), wl_fixed_from_int(1),
                          wl_fixed_from_int(1), wl_fixed_from_int(1));
-  wp_viewport_set_destination(Surface.viewport, Surface.place.Right - Surface.place.Left,
-                              Surface.place.Bottom - Surface.place.Top);
+  const int width = Surface.place.Right - Surface.place.Left;
+  const int height = Surface.place.Bottom - Surface.place.Top;
+  wp_viewport_set_destination(Surface.viewport, width, height);
+  // A toplevel is the white surface, whatever its bands: Weston takes a
+  // band's new place with its old size in the bounds it would use instead.
+  if (Surface.shell != nullptr) xdg_surface_set_window_geometry(Surface.shell, 0, 0, width, height);
   wl_surface_damage(Surface.surface, 0, 0, INT32_MAX, INT32_MAX);
   Surface.backed = true;
 }
