@@ -7,27 +7,27 @@
 #include "animation/program.h"
 #include "surface/display.h"
 #include "surface/random.h"
-#include "surface/sdl/sdl_window.h"
 #include "surface/wayland/wayland_window.h"
+#include "surface/x11/x_window.h"
 
 namespace {
 
-// The window on the session's display: Boska's own Wayland window where
-// WAYLAND_DISPLAY names a compositor that answers, else SDL's on X11. SDL's
-// Wayland window presents through OpenGL, which a picture that changes once
-// a second does not need; a user who names an SDL video driver gets SDL
-// with it.
+// The window on the session's display: on Wayland where WAYLAND_DISPLAY
+// names a compositor that answers, else on the X server that DISPLAY names.
 std::unique_ptr<PictureWindow> OpenWindow(RandomSource& Random) {
   std::string tried;
-  const char* wayland = Named("WAYLAND_DISPLAY");
-  if (wayland != nullptr && Named("SDL_VIDEODRIVER") == nullptr) {
+  if (const char* wayland = Named("WAYLAND_DISPLAY")) {
     try {
       return std::make_unique<WaylandWindow>(Random, "boska");
     } catch (const DisplayError& error) {
-      tried = std::string(wayland) + " (wayland): " + error.what();
+      tried = std::string("; ") + wayland + " (wayland): " + error.what();
     }
   }
-  return std::make_unique<SdlWindow>(Random, WindowStyle{.Wayland = tried.empty(), .Tried = tried});
+  try {
+    return std::make_unique<XWindow>(Random, "boska");
+  } catch (const DisplayError& error) {
+    throw DisplayError(error.what() + tried);
+  }
 }
 
 }  // namespace

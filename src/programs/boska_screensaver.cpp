@@ -13,9 +13,9 @@
 #include "animation/program.h"
 #include "surface/display.h"
 #include "surface/random.h"
-#include "surface/sdl/sdl_window.h"
 #include "surface/wayland/wayland_window.h"
 #include "surface/x11/foreign_window.h"
+#include "surface/x11/x_window.h"
 #include "version.h"
 
 namespace {
@@ -116,17 +116,18 @@ std::unique_ptr<PictureWindow> OpenDesktop(RandomSource& Random, bool Wallpaper)
       return std::make_unique<WaylandWindow>(
           Random, kProgram, Wallpaper ? WaylandRole::Wallpaper : WaylandRole::Screensaver);
     } catch (const DisplayError& error) {
-      tried = std::string(wayland) + " (wayland): " + error.what();
+      tried = std::string("; ") + wayland + " (wayland): " + error.what();
     }
   }
   if (Wallpaper) {
     throw DisplayError("a wallpaper needs a Wayland compositor with a layer shell" +
-                       (tried.empty() ? std::string() : ": " + tried));
+                       (tried.empty() ? std::string() : ":" + tried.substr(1)));
   }
-  return std::make_unique<SdlWindow>(
-      Random,
-      WindowStyle{
-          .Program = kProgram, .FullScreen = true, .Wayland = tried.empty(), .Tried = tried});
+  try {
+    return std::make_unique<XWindow>(Random, kProgram, true);
+  } catch (const DisplayError& error) {
+    throw DisplayError(error.what() + tried);
+  }
 }
 
 int Show(const Target& Where) {

@@ -35,6 +35,7 @@ class PictureWindow : public Platform {
   // says when the system has done so.
   virtual void Show() = 0;
   void Activated() { activated_ = true; }
+  bool IsActivated() const { return activated_; }
   // Paints the window's client area from the pictures.
   virtual void Present() = 0;
   // Runs after ZOrder has brought pb(Index) in front: presents it.

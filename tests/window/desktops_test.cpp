@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 // clang-format off
 #include <X11/Xatom.h>
+#include <X11/extensions/Xrandr.h>
 // clang-format on
 
 #include <csignal>
@@ -225,6 +226,44 @@ TEST(OnX11, OpensOnTheScreenThatTheDisplayNames) {
   XWindowAttributes attributes;
   XGetWindowAttributes(server.Connection(), *window, &attributes);
   EXPECT_EQ(XScreenNumberOfScreen(attributes.screen), 1);
+}
+
+// Two monitors side by side on one screen, as RandR lists them: the window
+// is centred on the one under the pointer, the screensaver's full screen
+// covers it.
+TEST(OnX11, OpensOnTheMonitorUnderThePointer) {
+  XServer server({"1600x600x24"});
+  Display* display = server.Connection();
+  const Window root = DefaultRootWindow(display);
+  for (const char* name : {"LEFT", "RIGHT"}) {
+    XRRMonitorInfo monitor{};
+    monitor.name = XInternAtom(display, name, False);
+    monitor.x = name[0] == 'L' ? 0 : 800;
+    monitor.width = 800;
+    monitor.height = 600;
+    XRRSetMonitor(display, root, &monitor);
+  }
+  XSync(display, False);
+  struct Case {
+    std::string program;
+    int pointer_x;
+    std::vector<int> place;  // x, y, width, height
+  };
+  for (const Case& run :
+       {Case{kBoska, 1200, {953, 79, 494, 441}}, Case{kBoska, 100, {153, 79, 494, 441}},
+        Case{BOSKA_SCREENSAVER_PATH, 1200, {800, 0, 800, 600}}}) {
+    server.XDoTool({"mousemove", std::to_string(run.pointer_x), "300"});
+    Child program({run.program}, {"DISPLAY=" + server.Name()});
+    const std::optional<Window> window = server.WaitForWindow(program.Pid(), 5s);
+    ASSERT_TRUE(window) << program.Err();
+    int x = 0, y = 0;
+    Window child = 0;
+    XTranslateCoordinates(display, *window, root, 0, 0, &x, &y, &child);
+    XWindowAttributes attributes;
+    XGetWindowAttributes(display, *window, &attributes);
+    EXPECT_EQ(std::vector<int>({x, y, attributes.width, attributes.height}), run.place)
+        << run.program << " with the pointer at " << run.pointer_x;
+  }
 }
 
 // A tiling compositor floats a window of fixed size. Keys come through the

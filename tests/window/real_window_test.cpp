@@ -11,9 +11,9 @@
 
 #include "animation/form.h"
 #include "animation/program.h"
-#include "surface/sdl/sdl_window.h"
 #include "surface/wayland/wayland_window.h"
 #include "surface/x11/foreign_window.h"
+#include "surface/x11/x_window.h"
 #include "x_display.h"
 
 namespace {
@@ -117,8 +117,8 @@ TEST(RealWindow, ShowsTheRaisedPictureEveryFrameAtItsPaceAndSleepsBetween) {
   setenv("DISPLAY", server.Name().c_str(), 1);
   unsetenv("WAYLAND_DISPLAY");
   Generator random(3);
-  SdlWindow sdl(random);
-  ShowsEveryFrameAtItsPace(sdl, [&] {
+  XWindow x11(random, "boska");
+  ShowsEveryFrameAtItsPace(x11, [&] {
     return server.Screenshot(*server.WaitForWindow(getpid(), std::chrono::seconds(1)));
   });
 }

@@ -111,9 +111,6 @@ XServer::XServer(const std::vector<std::string>& Screens, const std::vector<std:
   if (display_ == nullptr) throw std::runtime_error("cannot start Xvfb");
   XErrorHandler previous = XSetErrorHandler(IgnoreVanishedWindows);
   if (previous != IgnoreVanishedWindows) default_handler = previous;
-  // A window manager would have made this atom; without it SDL does not say
-  // that the window wants no border.
-  XInternAtom(display_, "_MOTIF_WM_HINTS", False);
   XSync(display_, False);
 }
 

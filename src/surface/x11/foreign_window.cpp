@@ -1,98 +1,15 @@
 #include "surface/x11/foreign_window.h"
 
-#include <poll.h>
-
-#include <cstdio>
-#include <string>
-
-#include "surface/display.h"
-
-namespace {
-
-std::string Hex(Window Id) {
-  char text[32];
-  std::snprintf(text, sizeof text, "0x%lx", Id);
-  return text;
-}
-
-Display* OpenDisplay() {
-  OpenClosedStandardStreams();
-  Display* display = XOpenDisplay(nullptr);
-  if (display == nullptr) {
-    const char* name = XDisplayName(nullptr);
-    throw DisplayError(std::string("cannot open display: ") +
-                       (*name != '\0' ? name : "DISPLAY is not set"));
-  }
-  return display;
-}
-
-}  // namespace
-
 ForeignWindow::ForeignWindow(RandomSource& Random, std::optional<Window> Id, const char* Program)
-    : PictureWindow(Random), faults_(Program), display_(OpenDisplay()) {
-  window_ = Id.value_or(DefaultRootWindow(display_));
+    : XDrawnWindow(Random, Program) {
+  const Window target = Id.value_or(DefaultRootWindow(display_));
   XWindowAttributes attributes;
-  XGetWindowAttributes(display_, window_, &attributes);
-  width_ = attributes.width;
-  height_ = attributes.height;
-  grays_ = std::make_unique<XGrays>(display_, window_, attributes.visual);
-  XSelectInput(display_, window_, ExposureMask | StructureNotifyMask);
-}
-
-// Closing the connection frees what the server holds for it.
-ForeignWindow::~ForeignWindow() {
-  faults_.Closing();
-  grays_.reset();
-  XCloseDisplay(display_);
+  XGetWindowAttributes(display_, target, &attributes);
+  DrawIn(target, attributes.visual, attributes.width, attributes.height);
+  XSelectInput(display_, target, ExposureMask | StructureNotifyMask);
 }
 
 void ForeignWindow::Show() {
-  for (const int index : {0, 1}) Send(index);
+  SendBoth();
   Activated();
-}
-
-void ForeignWindow::Raised(int Index) {
-  Send(Index);
-  Present();
-}
-
-void ForeignWindow::Send(int Index) {
-  const ImageSurface& surface = Image(static_cast<std::int16_t>(Index));
-  grays_->Send(Index, surface.Rows(), surface.Ink());
-}
-
-void ForeignWindow::DoEvents() {
-  while (XPending(display_) > 0) {
-    XEvent event;
-    XNextEvent(display_, &event);
-    Handle(event);
-  }
-}
-
-void ForeignWindow::WaitEvents(double Seconds) {
-  XFlush(display_);
-  if (XPending(display_) == 0) {
-    pollfd connection{ConnectionNumber(display_), POLLIN, 0};
-    poll(&connection, 1, WaitMilliseconds(Seconds));
-  }
-  DoEvents();
-}
-
-// The server keeps the pictures last sent, so an exposure costs no upload.
-void ForeignWindow::Handle(const XEvent& Event) {
-  if (Event.type == Expose && Event.xexpose.window == window_ && Event.xexpose.count == 0) {
-    Present();
-  }
-  if (Event.type == DestroyNotify && Event.xdestroywindow.window == window_) {
-    throw DisplayError("the window " + Hex(window_) + " was destroyed");
-  }
-}
-
-void ForeignWindow::Present() {
-  Repaint(
-      width_, height_, [this] { grays_->PaintWhite(width_, height_); },
-      [this](const ImageSurface& Image, int Slot) {
-        grays_->Paint(Slot, Image.Left(), Image.Top());
-      });
-  XFlush(display_);
 }
