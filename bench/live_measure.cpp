@@ -276,7 +276,7 @@ int main(int argc, char** argv) {
   Row("key press to process gone (longest of 4, during 1st plant)",
       Format("%.0f ms", *std::max_element(gone_mid_plant.begin(), gone_mid_plant.end())),
       "<= 100 ms");
-  Row("peak resident memory", Format("%.1f MB", x11.peak_megabytes), "<= 25 MB");
+  Row("peak resident memory", Format("%.1f MB", x11.peak_megabytes), "<= 8 MB");
   Row("peak resident memory, Wayland (Weston)", Format("%.1f MB", weston_cost.peak_megabytes),
       "<= 20 MB");
   Row("peak resident memory, Wayland (sway)", Format("%.1f MB", sway_cost.peak_megabytes),

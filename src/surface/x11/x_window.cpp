@@ -67,6 +67,15 @@ std::int16_t ButtonOf(unsigned Button) {
   }
 }
 
+// The whole monitor under the pointer, or the design size centred on it.
+Box PlaceOnMonitor(Display* Server, int Number, bool Whole) {
+  const Box monitor = MonitorUnderPointer(Server, Number);
+  if (Whole) return monitor;
+  return Box{0, 0, kDesignWidth, kDesignHeight}.Offset(
+      (monitor.Left + monitor.Right - kDesignWidth) / 2,
+      (monitor.Top + monitor.Bottom - kDesignHeight) / 2);
+}
+
 }  // namespace
 
 XWindow::XWindow(RandomSource& Random, const char* Program, bool FullScreen)
@@ -81,11 +90,7 @@ XWindow::XWindow(RandomSource& Random, const char* Program, bool FullScreen)
                        ": its screen has " + std::to_string(depth) +
                        "-bit colour; the animation needs true colour");
   }
-  const Box monitor = MonitorUnderPointer(display_, screen);
-  const Box place = FullScreen ? monitor
-                               : Box{0, 0, kDesignWidth, kDesignHeight}.Offset(
-                                     (monitor.Left + monitor.Right - kDesignWidth) / 2,
-                                     (monitor.Top + monitor.Bottom - kDesignHeight) / 2);
+  const Box place = PlaceOnMonitor(display_, screen, FullScreen);
   XSetWindowAttributes attributes{};
   attributes.background_pixel = PixelOf(*look, 0xFFFFFF);
   attributes.event_mask = ExposureMask | StructureNotifyMask | KeyPressMask | ButtonPressMask;
@@ -94,12 +99,14 @@ XWindow::XWindow(RandomSource& Random, const char* Program, bool FullScreen)
                     unsigned(place.Right - place.Left), unsigned(place.Bottom - place.Top), 0,
                     depth, InputOutput, look, CWBackPixel | CWEventMask, &attributes);
   DrawIn(window, look, place.Right - place.Left, place.Bottom - place.Top);
-  Describe(FullScreen, *look, depth);
+  SetStandardHints(FullScreen, *look, depth);
+  SetDesktopProperties(FullScreen);
   EndOnSignals();
 }
 
-// What the window manager and the desktop read of the window.
-void XWindow::Describe(bool FullScreen, const Visual& Look, int Bits) {
+// What every window manager reads: size, input, icon, names, and that it
+// may ask the window to close.
+void XWindow::SetStandardHints(bool FullScreen, const Visual& Look, int Bits) {
   XSizeHints* size = XAllocSizeHints();
   size->flags = PPosition | PSize;
   if (!FullScreen) {
@@ -116,8 +123,8 @@ void XWindow::Describe(bool FullScreen, const Visual& Look, int Bits) {
   XClassHint* names = XAllocClassHint();
   char boska[] = "boska";
   names->res_name = names->res_class = boska;
-  char title[] = "Boska";
-  char* titles[] = {title};
+  std::string title = kTitle;
+  char* titles[] = {title.data()};
   XTextProperty name{};
   XStringListToTextProperty(titles, 1, &name);
   XSetWMProperties(display_, window_, &name, &name, nullptr, 0, size, hints, names);
@@ -125,7 +132,13 @@ void XWindow::Describe(bool FullScreen, const Visual& Look, int Bits) {
   XFree(names);
   XFree(hints);
   XFree(size);
+  Atom protocols[] = {delete_window_};
+  XSetWMProtocols(display_, window_, protocols, 1);
+}
 
+// What desktops read beside: the title in UTF-8, the process, no frame,
+// the icon in colour, and full screen where asked.
+void XWindow::SetDesktopProperties(bool FullScreen) {
   const auto set = [&](const char* Property, Atom Type, int Format, const void* Data, int Count) {
     XChangeProperty(display_, window_, XInternAtom(display_, Property, False), Type, Format,
                     PropModeReplace, static_cast<const unsigned char*>(Data), Count);
@@ -143,8 +156,6 @@ void XWindow::Describe(bool FullScreen, const Visual& Look, int Bits) {
     const Atom full = XInternAtom(display_, "_NET_WM_STATE_FULLSCREEN", False);
     set("_NET_WM_STATE", XA_ATOM, 32, &full, 1);
   }
-  Atom protocols[] = {delete_window_};
-  XSetWMProtocols(display_, window_, protocols, 1);
 }
 
 void XWindow::Show() {

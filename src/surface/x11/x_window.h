@@ -34,7 +34,8 @@ class XWindow final : public XDrawnWindow {
   void Handle(const XEvent& Event) override;
 
  private:
-  void Describe(bool FullScreen, const Visual& Look, int Bits);
+  void SetStandardHints(bool FullScreen, const Visual& Look, int Bits);
+  void SetDesktopProperties(bool FullScreen);
 
   Atom protocols_;
   Atom delete_window_;
