@@ -2,12 +2,10 @@
 #include <exception>
 #include <iostream>
 #include <memory>
-#include <string>
 
 #include "animation/program.h"
-#include "surface/display.h"
+#include "desktop_window.h"
 #include "surface/random.h"
-#include "surface/wayland/wayland_window.h"
 #include "surface/x11/x_window.h"
 
 namespace {
@@ -15,19 +13,8 @@ namespace {
 // The window on the session's display: on Wayland where WAYLAND_DISPLAY
 // names a compositor that answers, else on the X server that DISPLAY names.
 std::unique_ptr<PictureWindow> OpenWindow(RandomSource& Random) {
-  std::string tried;
-  if (const char* wayland = Named("WAYLAND_DISPLAY")) {
-    try {
-      return std::make_unique<WaylandWindow>(Random, "boska");
-    } catch (const DisplayError& error) {
-      tried = std::string("; ") + wayland + " (wayland): " + error.what();
-    }
-  }
-  try {
-    return std::make_unique<XWindow>(Random, "boska");
-  } catch (const DisplayError& error) {
-    throw DisplayError(error.what() + tried);
-  }
+  return WaylandOr(Random, "boska", WaylandRole::Window,
+                   [&] { return std::make_unique<XWindow>(Random, "boska"); });
 }
 
 }  // namespace

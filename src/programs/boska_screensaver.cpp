@@ -11,9 +11,8 @@
 #include <vector>
 
 #include "animation/program.h"
-#include "surface/display.h"
+#include "desktop_window.h"
 #include "surface/random.h"
-#include "surface/wayland/wayland_window.h"
 #include "surface/x11/foreign_window.h"
 #include "surface/x11/x_window.h"
 #include "version.h"
@@ -109,25 +108,14 @@ Target Resolve(Target Where) {
 // output; else a full screen on X11. The wallpaper is Wayland's alone (on
 // X11 the root window is the wallpaper: --root).
 std::unique_ptr<PictureWindow> OpenDesktop(RandomSource& Random, bool Wallpaper) {
-  std::string tried;
-  const char* wayland = Named("WAYLAND_DISPLAY");
-  if (wayland != nullptr) {
-    try {
-      return std::make_unique<WaylandWindow>(
-          Random, kProgram, Wallpaper ? WaylandRole::Wallpaper : WaylandRole::Screensaver);
-    } catch (const DisplayError& error) {
-      tried = std::string("; ") + wayland + " (wayland): " + error.what();
-    }
-  }
-  if (Wallpaper) {
-    throw DisplayError("a wallpaper needs a Wayland compositor with a layer shell" +
-                       (tried.empty() ? std::string() : ":" + tried.substr(1)));
-  }
-  try {
-    return std::make_unique<XWindow>(Random, kProgram, true);
-  } catch (const DisplayError& error) {
-    throw DisplayError(error.what() + tried);
-  }
+  return WaylandOr(
+      Random, kProgram, Wallpaper ? WaylandRole::Wallpaper : WaylandRole::Screensaver,
+      [&]() -> std::unique_ptr<PictureWindow> {
+        if (Wallpaper) {
+          throw DisplayError("a wallpaper needs a Wayland compositor with a layer shell");
+        }
+        return std::make_unique<XWindow>(Random, kProgram, true);
+      });
 }
 
 int Show(const Target& Where) {

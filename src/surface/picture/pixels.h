@@ -28,6 +28,8 @@ struct Box {
   int Bottom = 0;
 
   bool Empty() const { return Left >= Right || Top >= Bottom; }
+  int Width() const { return Right - Left; }
+  int Height() const { return Bottom - Top; }
   bool operator==(const Box&) const = default;
   // The smallest box that holds both.
   Box Hull(const Box& Other) const {

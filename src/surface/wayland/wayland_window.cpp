@@ -203,7 +203,6 @@ struct WaylandWindow::Band {
   std::array<std::unique_ptr<Buffer>, 3> buffers;
 
   ~Band() {
-    for (std::unique_ptr<Buffer>& buffer : buffers) buffer.reset();
     wl_subsurface_destroy(subsurface);
     wl_surface_destroy(surface);
   }
@@ -212,9 +211,9 @@ struct WaylandWindow::Band {
   Buffer* FreeBuffer(wl_shm* Shm, int Scale) {
     for (std::unique_ptr<Buffer>& buffer : buffers) {
       if (!buffer) {
-        buffer = std::make_unique<Buffer>(Shm, std::size_t(area.Right - area.Left) *
-                                                   std::size_t(area.Bottom - area.Top) *
-                                                   std::size_t(Scale * Scale) * 4);
+        buffer =
+            std::make_unique<Buffer>(Shm, std::size_t(area.Width()) * std::size_t(area.Height()) *
+                                              std::size_t(Scale * Scale) * 4);
       }
       if (!buffer->busy) return buffer.get();
     }
@@ -399,15 +398,14 @@ struct WaylandListeners {
 };
 
 void WaylandWindow::Buffer::Shape(const Box& Shown, int Scale) {
-  const bool same = buffer != nullptr && Scale == scale &&
-                    Shown.Right - Shown.Left == box.Right - box.Left &&
-                    Shown.Bottom - Shown.Top == box.Bottom - box.Top;
+  const bool same = buffer != nullptr && Scale == scale && Shown.Width() == box.Width() &&
+                    Shown.Height() == box.Height();
   box = Shown;
   scale = Scale;
   if (same) return;
   if (buffer != nullptr) wl_buffer_destroy(buffer);
-  width = (box.Right - box.Left) * scale;
-  const int height = (box.Bottom - box.Top) * scale;
+  width = box.Width() * scale;
+  const int height = box.Height() * scale;
   buffer = wl_shm_pool_create_buffer(pool, 0, width, height, width * 4, WL_SHM_FORMAT_XRGB8888);
   wl_buffer_add_listener(buffer, &WaylandListeners::kBuffer, this);
 }
@@ -645,8 +643,8 @@ void WaylandWindow::Configured(Pane& Surface, int Width, int Height) {
   for (const std::unique_ptr<Pane>& pane : panes_) layout = layout.Hull(pane->place);
   left_ = layout.Left;
   top_ = layout.Top;
-  width_ = layout.Right - layout.Left;
-  height_ = layout.Bottom - layout.Top;
+  width_ = layout.Width();
+  height_ = layout.Height();
   laid_out_ = true;
   Activated();
 }
@@ -809,8 +807,7 @@ void WaylandWindow::Show(Pane& Surface, Band& Rows, const Box& Shown,
                          const std::array<const ImageSurface*, 2>& Painted, std::size_t Count) {
   const Box old = Rows.shown.Offset(-Shown.Left, -Shown.Top);
   if (!old.Empty()) {
-    wl_surface_damage(Surface.surface, old.Left, old.Top, old.Right - old.Left,
-                      old.Bottom - old.Top);
+    wl_surface_damage(Surface.surface, old.Left, old.Top, old.Width(), old.Height());
   }
   if (Rows.wanted.Empty()) {
     if (!Rows.shown.Empty()) {
@@ -851,8 +848,8 @@ void WaylandWindow::Back(Pane& Surface) {
   wl_surface_attach(Surface.surface, white_->buffer, 0, 0);
   wp_viewport_set_source(Surface.viewport, wl_fixed_from_int(1), wl_fixed_from_int(1),
                          wl_fixed_from_int(1), wl_fixed_from_int(1));
-  const int width = Surface.place.Right - Surface.place.Left;
-  const int height = Surface.place.Bottom - Surface.place.Top;
+  const int width = Surface.place.Width();
+  const int height = Surface.place.Height();
   wp_viewport_set_destination(Surface.viewport, width, height);
   // A toplevel is the white surface, whatever its bands: Weston takes a
   // band's new place with its old size in the bounds it would use instead.

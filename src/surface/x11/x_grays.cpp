@@ -128,11 +128,11 @@ bool XGrays::PutShared(const Held& Target, const PixelRows& Pixels, const Box& A
   if (shared) {
     for (int y = Area.Top; y < Area.Bottom; ++y) {
       std::memcpy(segment_.shmaddr + std::ptrdiff_t(y) * image->bytes_per_line + Area.Left,
-                  Pixels.Row(y) + Area.Left, std::size_t(Area.Right - Area.Left));
+                  Pixels.Row(y) + Area.Left, std::size_t(Area.Width()));
     }
     image->data = segment_.shmaddr;
     XShmPutImage(display_, Target.pixmap, gc_, image, Area.Left, Area.Top, Area.Left, Area.Top,
-                 unsigned(Area.Right - Area.Left), unsigned(Area.Bottom - Area.Top), False);
+                 unsigned(Area.Width()), unsigned(Area.Height()), False);
     XSync(display_, False);
   }
   image->data = nullptr;  // the segment's, not Xlib's to free
@@ -177,7 +177,7 @@ void XGrays::PutOverTheConnection(const Held& Target, const PixelRows& Pixels, c
                    unsigned(Pixels.Width), unsigned(Pixels.Height), 8, Pixels.Stride);
   if (image == nullptr) throw DisplayError("no image for the pixels");
   XPutImage(display_, Target.pixmap, gc_, image, Area.Left, Area.Top, Area.Left, Area.Top,
-            unsigned(Area.Right - Area.Left), unsigned(Area.Bottom - Area.Top));
+            unsigned(Area.Width()), unsigned(Area.Height()));
   image->data = nullptr;  // the caller's, not Xlib's to free
   XDestroyImage(image);
 }

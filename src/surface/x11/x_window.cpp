@@ -94,11 +94,10 @@ XWindow::XWindow(RandomSource& Random, const char* Program, bool FullScreen)
   XSetWindowAttributes attributes{};
   attributes.background_pixel = PixelOf(*look, 0xFFFFFF);
   attributes.event_mask = ExposureMask | StructureNotifyMask | KeyPressMask | ButtonPressMask;
-  const Window window =
-      XCreateWindow(display_, RootWindow(display_, screen), place.Left, place.Top,
-                    unsigned(place.Right - place.Left), unsigned(place.Bottom - place.Top), 0,
-                    depth, InputOutput, look, CWBackPixel | CWEventMask, &attributes);
-  DrawIn(window, look, place.Right - place.Left, place.Bottom - place.Top);
+  const Window window = XCreateWindow(display_, RootWindow(display_, screen), place.Left, place.Top,
+                                      unsigned(place.Width()), unsigned(place.Height()), 0, depth,
+                                      InputOutput, look, CWBackPixel | CWEventMask, &attributes);
+  DrawIn(window, look, place.Width(), place.Height());
   SetStandardHints(FullScreen, *look, depth);
   SetDesktopProperties(FullScreen);
   EndOnSignals();
