@@ -16,14 +16,6 @@ std::string Describe(double value) {
   return text.str();
 }
 
-Int16 Checked16(int value, const char* operation, Int16 a, Int16 b) {
-  if (value < kMin16 || value > kMax16) {
-    throw OverflowError(std::to_string(a.Value()) + operation + std::to_string(b.Value()) +
-                        " does not fit in 16 bits");
-  }
-  return static_cast<std::int16_t>(value);
-}
-
 Int16 Whole16(double whole, double value) {
   if (!std::isfinite(value)) throw FloatingPointError(Describe(value) + " is not a number");
   if (whole < kMin16 || whole > kMax16) {
@@ -39,28 +31,26 @@ OverflowError::OverflowError(const std::string& what) : RunTimeError("overflow e
 FloatingPointError::FloatingPointError(const std::string& what)
     : RunTimeError("floating-point error: " + what) {}
 
-Int16 operator+(Int16 a, Int16 b) { return Checked16(a.Value() + b.Value(), " + ", a, b); }
+void ThrowOverflow(Int16 a, const char* operation, Int16 b) {
+  throw OverflowError(std::to_string(a.Value()) + operation + std::to_string(b.Value()) +
+                      " does not fit in 16 bits");
+}
 
-Int16 operator-(Int16 a, Int16 b) { return Checked16(a.Value() - b.Value(), " - ", a, b); }
+void ThrowNotFinite(double value) {
+  throw FloatingPointError("an expression gave " + Describe(value));
+}
+
+void ThrowBeyondSingle(double value) {
+  throw FloatingPointError(Describe(value) + " does not fit a single");
+}
 
 Int16 operator%(Int16 a, Int16 b) {
   if (b == 0) throw FloatingPointError("remainder of a division by zero");
   return Checked16(a.Value() % b.Value(), " mod ", a, b);
 }
 
-double Finite(double value) {
-  if (!std::isfinite(value)) throw FloatingPointError("an expression gave " + Describe(value));
-  return value;
-}
-
 // nearbyint rounds in the current rounding mode, which the program never
 // changes from round-to-nearest-even.
-Int16 RoundToInt16(double value) { return Whole16(std::nearbyint(value), value); }
+Int16 RoundToInt16Beyond(double value) { return Whole16(std::nearbyint(value), value); }
 
-Int16 FloorToInt16(double value) { return Whole16(std::floor(value), value); }
-
-Single ToSingle(double value) {
-  const auto single = static_cast<float>(Finite(value));
-  if (!std::isfinite(single)) throw FloatingPointError(Describe(value) + " does not fit a single");
-  return single;
-}
+Int16 FloorToInt16Beyond(double value) { return Whole16(std::floor(value), value); }

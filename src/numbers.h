@@ -7,6 +7,7 @@
 // to storage only through the checked conversions at the bottom of this file.
 #pragma once
 
+#include <cmath>
 #include <compare>
 #include <cstdint>
 #include <stdexcept>
@@ -37,8 +38,6 @@ class Int16 {
   constexpr std::int16_t Value() const { return value_; }
   constexpr explicit operator double() const { return value_; }
 
-  friend Int16 operator+(Int16 a, Int16 b);
-  friend Int16 operator-(Int16 a, Int16 b);
   friend Int16 operator%(Int16 a, Int16 b);
   friend constexpr bool operator==(Int16, Int16) = default;
   friend constexpr auto operator<=>(Int16, Int16) = default;
@@ -61,16 +60,58 @@ class Single {
   float value_ = 0.0F;
 };
 
+// The failures of the helpers below, kept out of line so that the common
+// path of each is a few instructions.
+[[noreturn]] void ThrowOverflow(Int16 a, const char* operation, Int16 b);
+[[noreturn]] void ThrowNotFinite(double value);
+[[noreturn]] void ThrowBeyondSingle(double value);
+
+// RoundToInt16 and FloorToInt16 for values of 32767 or more either way,
+// whose result may not fit.
+Int16 RoundToInt16Beyond(double value);
+Int16 FloorToInt16Beyond(double value);
+
+inline Int16 Checked16(int value, const char* operation, Int16 a, Int16 b) {
+  if (value < -32768 || value > 32767) [[unlikely]]
+    ThrowOverflow(a, operation, b);
+  return static_cast<std::int16_t>(value);
+}
+
+inline Int16 operator+(Int16 a, Int16 b) { return Checked16(a.Value() + b.Value(), " + ", a, b); }
+inline Int16 operator-(Int16 a, Int16 b) { return Checked16(a.Value() - b.Value(), " - ", a, b); }
+
 // The value itself, or FloatingPointError when an expression gave an infinity
 // or NaN (an invalid operation, a division by zero or an overflow).
-double Finite(double value);
+inline double Finite(double value) {
+  if (!std::isfinite(value)) [[unlikely]]
+    ThrowNotFinite(value);
+  return value;
+}
 
-// Round to nearest with ties to even: 2.5 gives 2, 3.5 gives 4.
-Int16 RoundToInt16(double value);
+// Round to nearest with ties to even: 2.5 gives 2, 3.5 gives 4. Below 2^52,
+// adding and taking away 2^52 rounds to a whole number in the processor's
+// rounding, which the program never changes from nearest-even.
+inline Int16 RoundToInt16(double value) {
+  if (!(std::fabs(value) < 32767)) [[unlikely]]
+    return RoundToInt16Beyond(value);
+  return static_cast<std::int16_t>(std::copysign((std::fabs(value) + 0x1p52) - 0x1p52, value));
+}
+
 // The greatest integer not above the value.
-Int16 FloorToInt16(double value);
+inline Int16 FloorToInt16(double value) {
+  if (!(std::fabs(value) < 32767)) [[unlikely]]
+    return FloorToInt16Beyond(value);
+  const int toward_zero = static_cast<int>(value);
+  return static_cast<std::int16_t>(toward_zero - (toward_zero > value));
+}
+
 // Round to the nearest single; a value too large for a single is an overflow.
-Single ToSingle(double value);
+inline Single ToSingle(double value) {
+  const auto single = static_cast<float>(Finite(value));
+  if (!std::isfinite(single)) [[unlikely]]
+    ThrowBeyondSingle(value);
+  return single;
+}
 inline Single ToSingle(Int16 value) { return static_cast<float>(value.Value()); }
 
 // The sine and cosine of an angle in radians, correctly rounded, and so the

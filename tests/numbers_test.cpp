@@ -62,6 +62,27 @@ TEST(RoundToInt16, ChecksTheRangeAfterRounding) {
   EXPECT_THROW(RoundToInt16(1e300), OverflowError);
 }
 
+// The quick path of both roundings against the library's, on every quarter
+// and on the neighbours of every half, near zero and near the limits.
+TEST(RoundToInt16, AgreesWithTheLibrarysRoundingAcrossTheRange) {
+  for (const double start : {-32769.0, -40.0, 32700.0}) {
+    for (double value = start; value < start + 70; value += 0.25) {
+      for (const double x : {value, std::nextafter(value, -1e9), std::nextafter(value, 1e9)}) {
+        if (std::nearbyint(x) >= -32768 && std::nearbyint(x) <= 32767) {
+          EXPECT_EQ(RoundToInt16(x).Value(), std::nearbyint(x)) << std::hexfloat << x;
+        } else {
+          EXPECT_THROW(RoundToInt16(x), OverflowError) << std::hexfloat << x;
+        }
+        if (std::floor(x) >= -32768 && std::floor(x) <= 32767) {
+          EXPECT_EQ(FloorToInt16(x).Value(), std::floor(x)) << std::hexfloat << x;
+        } else {
+          EXPECT_THROW(FloorToInt16(x), OverflowError) << std::hexfloat << x;
+        }
+      }
+    }
+  }
+}
+
 TEST(FloorToInt16, TakesTheGreatestIntegerNotAbove) {
   EXPECT_EQ(FloorToInt16(8.9999), 8);
   EXPECT_EQ(FloorToInt16(-0.5), -1);
