@@ -10,11 +10,6 @@ void Generator::Randomize(Single Seed) {
   engine_.seed(pinned_seed_.value_or(std::bit_cast<std::uint32_t>(Seed.Value())));
 }
 
-Single Generator::Next() {
-  constexpr float kTwoToMinus24 = 0x1p-24F;
-  return static_cast<float>(engine_() >> 8) * kTwoToMinus24;
-}
-
 Single ScriptedRandom::Next() {
   if (next_ == numbers_.size()) throw RandomExhausted();
   return numbers_[next_++];
