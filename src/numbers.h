@@ -116,6 +116,9 @@ inline Single ToSingle(Int16 value) { return static_cast<float>(value.Value()); 
 
 // The sine and cosine of an angle in radians, correctly rounded, and so the
 // same on every platform, for angles up to a million radians either way;
-// beyond, the platform's own.
-double Sin(double x);
-double Cos(double x);
+// beyond, the platform's own. Both come from one reduction of the angle.
+struct SineCosine {
+  double sin;
+  double cos;
+};
+SineCosine SinCos(double x);

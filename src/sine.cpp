@@ -21,20 +21,20 @@ struct Wide {
 };
 
 // a + b exactly, as a rounded sum and its error.
-Wide TwoSum(double a, double b) {
+constexpr Wide TwoSum(double a, double b) {
   const double sum = a + b;
   const double b_part = sum - a;
   return {sum, (a - (sum - b_part)) + (b - b_part)};
 }
 
 // The same when |a| >= |b|.
-Wide QuickTwoSum(double a, double b) {
+constexpr Wide QuickTwoSum(double a, double b) {
   const double sum = a + b;
   return {sum, b - (sum - a)};
 }
 
 // a × b exactly, by Dekker's splitting of each factor into halves of 26 bits.
-Wide TwoProduct(double a, double b) {
+constexpr Wide TwoProduct(double a, double b) {
   const auto split = [](double x) {
     const double c = 134217729.0 * x;  // 2^27 + 1
     const double high = c - (c - x);
@@ -45,17 +45,17 @@ Wide TwoProduct(double a, double b) {
   return {product, ((as.hi * bs.hi - product) + as.hi * bs.lo + as.lo * bs.hi) + as.lo * bs.lo};
 }
 
-Wide Add(Wide x, Wide y) {
+constexpr Wide Add(Wide x, Wide y) {
   const Wide sum = TwoSum(x.hi, y.hi);
   return QuickTwoSum(sum.hi, sum.lo + (x.lo + y.lo));
 }
 
-Wide Multiply(Wide x, Wide y) {
+constexpr Wide Multiply(Wide x, Wide y) {
   const Wide product = TwoProduct(x.hi, y.hi);
   return QuickTwoSum(product.hi, product.lo + (x.hi * y.lo + x.lo * y.hi));
 }
 
-Wide Divide(Wide x, double d) {
+constexpr Wide Divide(Wide x, double d) {
   const double quotient = x.hi / d;
   const Wide back = TwoProduct(quotient, d);
   return QuickTwoSum(quotient, (((x.hi - back.hi) - back.lo) + x.lo) / d);
@@ -79,36 +79,50 @@ constexpr int kQuickLastTerm = 19;
 constexpr double kQuickError = 0x1p-60;
 
 // ±1/n! for n = 0 .. kLastTerm, signs alternating in pairs as the series
-// want them: 1, 1, -1/2!, -1/3!, 1/4!, ...
-const std::array<Wide, kLastTerm + 1>& Terms() {
-  static const std::array<Wide, kLastTerm + 1> terms = [] {
-    std::array<Wide, kLastTerm + 1> made{};
-    Wide inverse_factorial{1.0, 0.0};
-    for (int n = 0; n <= kLastTerm; ++n) {
-      if (n > 0) inverse_factorial = Divide(inverse_factorial, n);
-      const bool negative = n % 4 >= 2;
-      made[std::size_t(n)] =
-          negative ? Wide{-inverse_factorial.hi, -inverse_factorial.lo} : inverse_factorial;
-    }
-    return made;
-  }();
-  return terms;
-}
+// want them: 1, 1, -1/2!, -1/3!, 1/4!, ... Worked out by the compiler, whose
+// IEEE arithmetic rounds as the processor's does.
+constexpr std::array<Wide, kLastTerm + 1> kTerms = [] {
+  std::array<Wide, kLastTerm + 1> made{};
+  Wide inverse_factorial{1.0, 0.0};
+  for (int n = 0; n <= kLastTerm; ++n) {
+    if (n > 0) inverse_factorial = Divide(inverse_factorial, n);
+    const bool negative = n % 4 >= 2;
+    made[std::size_t(n)] =
+        negative ? Wide{-inverse_factorial.hi, -inverse_factorial.lo} : inverse_factorial;
+  }
+  return made;
+}();
 
-// The series of sin x (First 1) or cos x (First 0): the sum of the terms
-// First, First + 2, ... up to Last in Horner's form over x². Its first
-// WideTerms terms are summed in double-double, the smaller ones after them in
-// doubles.
-Wide Series(Wide x, int First, int Last, int WideTerms) {
-  const Wide square = Multiply(x, x);
+// The series of sin x (First 1) or cos x (First 0), given x²: the sum of
+// the terms First, First + 2, ... up to Last in Horner's form over x². Its
+// first WideTerms terms are summed in double-double, the smaller ones after
+// them in doubles.
+Wide Series(Wide x, Wide Square, int First, int Last, int WideTerms) {
   int n = Last - (Last - First) % 2;
   double narrow = 0;
   for (; n > First + 2 * (WideTerms - 1); n -= 2) {
-    narrow = narrow * square.hi + Terms()[std::size_t(n)].hi;
+    narrow = narrow * Square.hi + kTerms[std::size_t(n)].hi;
   }
   Wide sum{narrow, 0.0};
-  for (; n >= First; n -= 2) sum = Add(Multiply(sum, square), Terms()[std::size_t(n)]);
+  for (; n >= First; n -= 2) sum = Add(Multiply(sum, Square), kTerms[std::size_t(n)]);
   return First == 1 ? Multiply(sum, x) : sum;
+}
+
+// An angle reduced by the nearest multiple k of pi/2: the remainder and k
+// modulo 4.
+struct Reduced {
+  Wide angle;
+  Wide square;
+  int quadrant;
+};
+
+Reduced Reduce(double x) {
+  const double k = std::nearbyint(x * kTwoOverPi);
+  // Each part of pi/2 times k is exact but the last, whose error is far
+  // below anything that counts.
+  Wide reduced{x, 0.0};
+  for (const double part : kHalfPi) reduced = Add(reduced, {-k * part, 0.0});
+  return {reduced, Multiply(reduced, reduced), (static_cast<int>(std::fmod(k, 4.0)) + 4) % 4};
 }
 
 // sin x when Quarter is 0, cos x when it is 1: the reduced angle's series
@@ -116,30 +130,21 @@ Wide Series(Wide x, int First, int Last, int WideTerms) {
 // only three terms in double-double, is off by less than 2^-60 of the value:
 // it settles the rounding unless the value lies that close to a midpoint
 // between two doubles (about one angle in 80), when the whole series does.
-double Circular(double x, int Quarter) {
-  const double k = std::nearbyint(x * kTwoOverPi);
-  // Each part of pi/2 times k is exact but the last, whose error is far
-  // below anything that counts.
-  Wide reduced{x, 0.0};
-  for (const double part : kHalfPi) reduced = Add(reduced, {-k * part, 0.0});
-  const int quadrant = (static_cast<int>(std::fmod(k, 4.0)) + 4 + Quarter) % 4;
+double Circular(const Reduced& x, int Quarter) {
+  const int quadrant = (x.quadrant + Quarter) % 4;
   const int first = quadrant % 2 == 0 ? 1 : 0;
-  Wide value = Series(reduced, first, kQuickLastTerm, kQuickTerms);
+  Wide value = Series(x.angle, x.square, first, kQuickLastTerm, kQuickTerms);
   const double bound = std::fabs(value.hi) * kQuickError;
   if (value.hi + (value.lo - bound) != value.hi + (value.lo + bound)) {
-    value = Series(reduced, first, kLastTerm, kLastTerm);
+    value = Series(x.angle, x.square, first, kLastTerm, kLastTerm);
   }
   return quadrant >= 2 ? -value.hi : value.hi;
 }
 
 }  // namespace
 
-double Sin(double x) {
-  if (!(std::fabs(x) <= kLargestAngle)) return std::sin(x);
-  return Circular(x, 0);
-}
-
-double Cos(double x) {
-  if (!(std::fabs(x) <= kLargestAngle)) return std::cos(x);
-  return Circular(x, 1);
+SineCosine SinCos(double x) {
+  if (!(std::fabs(x) <= kLargestAngle)) return {std::sin(x), std::cos(x)};
+  const Reduced reduced = Reduce(x);
+  return {Circular(reduced, 0), Circular(reduced, 1)};
 }

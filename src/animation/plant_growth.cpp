@@ -11,8 +11,9 @@ void Form::NextVetw(Int16 X, Int16 Y, Int16 Fat, Single Alfa, Int16 N) {
 
     const Single r2 = window_.Rnd();
     const Int16 len = RoundToInt16(Finite(double(MaxLen) / double(N + 1) * r2));
-    const Int16 xe = RoundToInt16(Finite(double(X) + double(len) * Sin(double(a))));
-    const Int16 ye = RoundToInt16(Finite(double(Y) + double(len) * Cos(double(a))));
+    const SineCosine direction = SinCos(double(a));
+    const Int16 xe = RoundToInt16(Finite(double(X) + double(len) * direction.sin));
+    const Int16 ye = RoundToInt16(Finite(double(Y) + double(len) * direction.cos));
     const Int16 Y2 = ScrH - ye;
     const Int16 Y1 = ScrH - Y;
     DrawLine(X, Y1, xe, Y2, Fat, w, N);

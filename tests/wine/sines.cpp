@@ -21,6 +21,7 @@ int main() {
   for (int i = 0; i < 100000; ++i) {
     const auto whole = static_cast<std::int64_t>(engine() >> 37) - (std::int64_t(1) << 26);
     const double angle = std::ldexp(static_cast<double>(whole), -21);
-    std::printf("%a %a %a\n", angle, Sin(angle), Cos(angle));
+    const SineCosine value = SinCos(angle);
+    std::printf("%a %a %a\n", angle, value.sin, value.cos);
   }
 }
