@@ -41,9 +41,3 @@ void Form::DrawLine(Int16 X1, Int16 Y1, Int16 X2, Int16 Y2, Int16 W1, Int16 W2, 
   const Int16 py = OtDo(Y1, Y2, f);
   Pic.Line(ToSingle(px), ToSingle(py), RGB(Gray, Gray, Gray));
 }
-
-// The value at fraction Otn of the way from A to B, rounded ties-to-even.
-Int16 Form::OtDo(Int16 A, Int16 B, Single Otn) {
-  const Int16 d = B - A;
-  return RoundToInt16(Finite(double(d) * Otn + double(A)));
-}

@@ -29,7 +29,11 @@ class Form final : public WindowEvents {
 
   // Branch stroke (branch_stroke.cpp).
   void DrawLine(Int16 X1, Int16 Y1, Int16 X2, Int16 Y2, Int16 W1, Int16 W2, Int16 NN);
-  static Int16 OtDo(Int16 A, Int16 B, Single Otn);
+  // The value at fraction Otn of the way from A to B, rounded ties-to-even.
+  static Int16 OtDo(Int16 A, Int16 B, Single Otn) {
+    const Int16 d = B - A;
+    return RoundToInt16(Finite(double(d) * Otn + double(A)));
+  }
 
   // The scene state, zero until start-up.
   Int16 ScrW;
