@@ -12,13 +12,15 @@
 
 #include "animation/form.h"
 #include "surface/offscreen/offscreen_window.h"
+#include "surface/picture/image_surface.h"
 #include "surface/random.h"
 
 namespace {
 
 constexpr std::uint32_t kSeed = 1;
 
-// A surface that draws nothing: what is left is the arithmetic.
+// A surface that draws nothing: what is left is the arithmetic. It keeps
+// the pieces it is given when asked to.
 class NullSurface final : public Surface, public Picture {
  public:
   void Move(Single, Int16, Int16, Int16) override {}
@@ -27,18 +29,27 @@ class NullSurface final : public Surface, public Picture {
   void PaintPicture(const Picture&, Single, Single, Int16, Int16, Int16, Int16, Int16,
                     Int16) override {}
   void ZOrder() override {}
-  void CurrentX(Single) override {}
-  void CurrentY(Single) override {}
-  void DrawWidth(Int16) override {}
-  void Line(Single, Single, Colour) override { ++lines; }
+  void CurrentX(Single X) override { x_ = X; }
+  void CurrentY(Single Y) override { y_ = Y; }
+  void DrawWidth(Int16 Width) override { width_ = Width.Value(); }
+  void Line(Single X, Single Y, Colour Color) override {
+    ++lines;
+    if (pieces) pieces->push_back({x_, y_, X, Y, width_, static_cast<std::uint8_t>(Color & 0xFF)});
+    x_ = X, y_ = Y;
+  }
   long lines = 0;
+  std::vector<LinePiece>* pieces = nullptr;
+
+ private:
+  double x_ = 0, y_ = 0, width_ = 1;
 };
 
 class NullWindow final : public Platform {
  public:
+  explicit NullWindow(float Width = 1920, float Height = 1080) : width_(Width), height_(Height) {}
   void Run(WindowEvents&) override {}
-  Single ScaleWidth() override { return 1920.0F; }
-  Single ScaleHeight() override { return 1080.0F; }
+  Single ScaleWidth() override { return width_; }
+  Single ScaleHeight() override { return height_; }
   Surface& pb(Int16 Index) override { return surfaces_[Index.Value()]; }
   void DoEvents() override {}
   void WaitEvents(double) override {}
@@ -46,8 +57,10 @@ class NullWindow final : public Platform {
   void Randomize(Single Seed) override { random_.Randomize(Seed); }
   Single Rnd() override { return random_.Next(); }
   long Lines() const { return surfaces_[0].lines + surfaces_[1].lines; }
+  void Record(std::vector<LinePiece>& Pieces) { surfaces_[0].pieces = &Pieces; }
 
  private:
+  float width_, height_;
   Generator random_{kSeed};
   NullSurface surfaces_[2];
 };
@@ -64,6 +77,57 @@ BENCHMARK(BM_PlantGrowthArithmetic)
     ->Unit(benchmark::kMillisecond)
     ->Repetitions(5)
     ->ReportAggregatesOnly(true);
+
+// A line as the animation draws it, black for counting.
+void Draw(ImageSurface& Picture, const LinePiece& Line, bool Black = false) {
+  Picture.DrawWidth(static_cast<std::int16_t>(Line.Width));
+  Picture.CurrentX(static_cast<float>(Line.X0));
+  Picture.CurrentY(static_cast<float>(Line.Y0));
+  const Int16 gray = Black ? 0 : Line.Gray;
+  Picture.Line(static_cast<float>(Line.X1), static_cast<float>(Line.Y1), RGB(gray, gray, gray));
+}
+
+// One plant's pieces drawn on a white picture of the size, and as the
+// floor's measure the pieces and the pixels they cover (each pixel as often
+// as pieces cover it), counted by drawing each alone.
+void BM_PlantStrokes(benchmark::State& state) {
+  const int width = static_cast<int>(state.range(0)), height = static_cast<int>(state.range(1));
+  NullWindow window(static_cast<float>(width), static_cast<float>(height));
+  Form f(window);
+  f.StartUp();
+  std::vector<LinePiece> pieces;
+  window.Record(pieces);
+  f.Gray = 95;
+  f.NextVetw(RoundToInt16(width / 3.5), 0, 32, 0.0F, 0);
+
+  ImageSurface picture(0, 0, width, height, [] {});
+  long covered = 0;
+  for (const LinePiece& p : pieces) {
+    picture.Cls();
+    Draw(picture, p, true);
+    const PixelRows rows = picture.Rows();
+    const Box ink = picture.Ink();
+    for (int y = ink.Top; y < ink.Bottom; ++y) {
+      covered += std::count_if(rows.Row(y) + ink.Left, rows.Row(y) + ink.Right,
+                               [](std::uint8_t pixel) { return pixel != 255; });
+    }
+  }
+  for (auto _ : state) {
+    state.PauseTiming();
+    picture.Cls();
+    picture.Rows();
+    state.ResumeTiming();
+    for (const LinePiece& p : pieces) Draw(picture, p);
+    picture.Rows();
+  }
+  using benchmark::Counter;
+  state.counters["pieces"] = double(pieces.size());
+  state.counters["covered"] = double(covered);
+  state.counters["per_pixel"] =
+      Counter(double(covered), Counter::kIsIterationInvariantRate | Counter::kInvert);
+  state.counters["per_piece"] =
+      Counter(double(pieces.size()), Counter::kIsIterationInvariantRate | Counter::kInvert);
+}
 
 // A frame on the off-screen window: clear, shrunk copy and, with a plant,
 // 2,486 strokes of five pieces. The work follows the picture's ink, so the
@@ -104,6 +168,7 @@ void Sizes(benchmark::internal::Benchmark* b) {
   b->Repetitions(5)->ReportAggregatesOnly(true);
 }
 
+BENCHMARK(BM_PlantStrokes)->Apply(Sizes);
 BENCHMARK(BM_PlantFrame)->Apply(Sizes);
 BENCHMARK(BM_CopyFrame)->Apply(Sizes);
 BENCHMARK(BM_MemcpyFrame)->Apply(Sizes);

@@ -59,6 +59,7 @@ void ImageSurface::NewImage(int Width, int Height) {
   }
   ink_ = {};
   clear_pending_ = false;
+  queued_count_ = 0;
 }
 
 PixelRows ImageSurface::Pixels() const { return {pixels_.data(), width_, height_, stride_}; }
@@ -70,7 +71,16 @@ PixelRows ImageSurface::Rows() const {
     ink_ = {};
     clear_pending_ = false;
   }
+  if (queued_count_ > 0) {
+    ink_ = ink_.Hull(DrawThickLines(rows, {queued_.data(), queued_count_}));
+    queued_count_ = 0;
+  }
   return rows;
+}
+
+// Draws the queued lines, after the clearing that Cls may have put off.
+void ImageSurface::DrawQueued() const {
+  if (queued_count_ > 0) Rows();
 }
 
 Box ImageSurface::Ink() const {
@@ -84,12 +94,17 @@ void ImageSurface::Move(Single Left, Int16 Top, Int16 Width, Int16 Height) {
   NewImage(Width.Value(), Height.Value());
 }
 
-void ImageSurface::Cls() { clear_pending_ = true; }
+// Lines still queued would be whitened with the rest: they are let go.
+void ImageSurface::Cls() {
+  clear_pending_ = true;
+  queued_count_ = 0;
+}
 
 void ImageSurface::PaintPicture(const Picture& Source, Single X1, Single Y1, Int16 Width1,
                                 Int16 Height1, Int16 X2, Int16 Y2, Int16 Width2, Int16 Height2) {
   if (Width1 <= 0 || Height1 <= 0 || Width2 <= 0 || Height2 <= 0) return;
   const auto& source = static_cast<const ImageSurface&>(Source);
+  DrawQueued();
   if (ShrinkCopy::Handles(X1, Y1, Width1.Value(), Height1.Value(), Width2.Value(),
                           Height2.Value())) {
     // The copy's rectangle becomes white but for what the copy draws; with
@@ -123,8 +138,8 @@ void ImageSurface::DrawWidth(Int16 Width) {
 }
 
 void ImageSurface::Line(Single X, Single Y, Colour Color) {
-  ink_ = ink_.Hull(
-      DrawThickLine(Rows(), current_x_, current_y_, X, Y, double(draw_width_), GrayOf(Color)));
+  if (queued_count_ == kQueuedLines) DrawQueued();
+  queued_[queued_count_++] = {current_x_, current_y_, X, Y, double(draw_width_), GrayOf(Color)};
   current_x_ = X;
   current_y_ = Y;
 }

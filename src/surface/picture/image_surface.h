@@ -4,6 +4,7 @@
 // pixels; Cairo, where the build has it, writes PNGs.
 #pragma once
 
+#include <array>
 #include <functional>
 #include <string>
 #include <vector>
@@ -69,6 +70,12 @@ class ImageSurface final : public Surface, public Picture {
   ShrinkCopy shrink_;
   AverageCopy average_;
   mutable Box ink_;
+  // Lines not yet drawn: they are drawn several at a time, when the queue is
+  // full and before anything reads or copies the pixels.
+  void DrawQueued() const;
+  static constexpr std::size_t kQueuedLines = 32;
+  mutable std::array<LinePiece, kQueuedLines> queued_;
+  mutable std::size_t queued_count_ = 0;
   // Whether Cls has yet to whiten the ink. A copy over most of the image
   // then whitens only what it does not cover.
   mutable bool clear_pending_ = false;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 // Gray pixels, one byte each from 0 (black) to 255 (white), row by row;
@@ -46,14 +47,26 @@ struct Box {
   }
 };
 
-// A straight segment Width pixels wide with round ends, anti-aliased and
-// blended over what is there. Pixel (x, y) of the image is the point (x, y):
-// a line one pixel wide through pixel centres covers exactly those pixels.
-// Coverage falls off linearly over the last pixel of distance from the
-// segment, which matches area coverage closely at any angle. Returns the box
-// of the pixels it may have drawn.
-Box DrawThickLine(const PixelRows& Image, double X0, double Y0, double X1, double Y1, double Width,
-                  std::uint8_t Gray);
+// The pixel work's two ways: the vector path (AVX2) where the processor has
+// it, or the plain one, which gives the same pixels everywhere.
+enum class PixelPath { Fastest, Plain };
+
+// A straight segment from (X0, Y0) to (X1, Y1), Width pixels wide with round
+// ends, in Gray. Pixel (x, y) of the image is the point (x, y): a line one
+// pixel wide through pixel centres covers exactly those pixels. Coverage
+// falls off linearly over the last pixel of distance from the segment, which
+// matches area coverage closely at any angle.
+struct LinePiece {
+  double X0, Y0, X1, Y1;
+  double Width;
+  std::uint8_t Gray;
+};
+
+// Draws the pieces anti-aliased and blended over what is there, each over
+// the ones before it. The image's stride must be at least 8 bytes. Returns
+// the box of the pixels it may have drawn.
+Box DrawThickLines(const PixelRows& Image, std::span<const LinePiece> Lines,
+                   PixelPath Use = PixelPath::Fastest);
 
 // The shrunk copy's weights are out of 1 << kShrinkWeightBits.
 inline constexpr int kShrinkWeightBits = 6;
@@ -75,9 +88,7 @@ struct ShrinkStep {
 // so it is made fast; stronger shrinking is AverageCopy's.
 class ShrinkCopy {
  public:
-  // The vector path (AVX2) where the processor has it, or the plain one,
-  // which gives the same pixels everywhere.
-  enum class Path { Fastest, Plain };
+  using Path = PixelPath;
   explicit ShrinkCopy(Path Use = Path::Fastest);
 
   // Whether this copy is one that Run does: integral destination corner,
