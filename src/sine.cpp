@@ -116,13 +116,18 @@ struct Reduced {
   int quadrant;
 };
 
+// |x| is at most kLargestAngle: x × 2/pi rounds to the nearest whole number
+// by adding and taking away 2^52, and k fits an int.
 Reduced Reduce(double x) {
-  const double k = std::nearbyint(x * kTwoOverPi);
+  const double turns = x * kTwoOverPi;
+  const double k = std::copysign((std::fabs(turns) + 0x1p52) - 0x1p52, turns);
   // Each part of pi/2 times k is exact but the last, whose error is far
   // below anything that counts.
   Wide reduced{x, 0.0};
-  for (const double part : kHalfPi) reduced = Add(reduced, {-k * part, 0.0});
-  return {reduced, Multiply(reduced, reduced), (static_cast<int>(std::fmod(k, 4.0)) + 4) % 4};
+  if (k != 0) {
+    for (const double part : kHalfPi) reduced = Add(reduced, {-k * part, 0.0});
+  }
+  return {reduced, Multiply(reduced, reduced), (static_cast<int>(k) % 4 + 4) % 4};
 }
 
 // sin x when Quarter is 0, cos x when it is 1: the reduced angle's series
