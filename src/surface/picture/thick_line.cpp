@@ -90,6 +90,17 @@ struct Alphas {
   alignas(16) std::uint16_t lane[kLanes];
 };
 
+// The pixels of the image that a line may cover: those within its outer
+// radius of the box of its ends.
+Box Drawn(const LinePiece& Line, int Width, int Height) {
+  const double outer = Line.Width / 2 + 0.5;
+  const Box drawn{CeilWithin(std::min(Line.X0, Line.X1) - outer, 0, Width),
+                  CeilWithin(std::min(Line.Y0, Line.Y1) - outer, 0, Height),
+                  FloorWithin(std::max(Line.X0, Line.X1) + outer, -1, Width - 1) + 1,
+                  FloorWithin(std::max(Line.Y0, Line.Y1) + outer, -1, Height - 1) + 1};
+  return drawn.Empty() ? Box{} : drawn;
+}
+
 // A straight piece with round ends, as the rows see it. Along it, s runs
 // from 0 at the start to its length at the end; across it, c is the signed
 // distance from its line. A point's distance from the piece is then
@@ -112,8 +123,6 @@ class Piece {
     column_ = static_cast<int>(std::clamp(std::floor(x0_), -0x1p30, 0x1p30));
     const double fraction = x0_ - column_;
     fraction_ux_ = fraction * ux_, fraction_uy_ = fraction * uy_;
-    hull_ = {std::min(Line.X0, Line.X1) - outer_, std::min(Line.Y0, Line.Y1) - outer_,
-             std::max(Line.X0, Line.X1) + outer_, std::max(Line.Y0, Line.Y1) + outer_};
     // Every covered point lies within outer of the line and of the ends;
     // every point within inner of the line between the ends is fully
     // covered.
@@ -121,13 +130,6 @@ class Piece {
     if (HasFull()) full_ = Between(0, length_, outer_ - 1);
   }
 
-  // The pixels of the image it may cover.
-  Box Drawn(int Width, int Height) const {
-    const Box drawn{CeilWithin(hull_.left, 0, Width), CeilWithin(hull_.top, 0, Height),
-                    FloorWithin(hull_.right, -1, Width - 1) + 1,
-                    FloorWithin(hull_.bottom, -1, Height - 1) + 1};
-    return drawn.Empty() ? Box{} : drawn;
-  }
   bool HasFull() const { return outer_ > 1; }
   double StartY() const { return y0_; }
   std::uint8_t Gray() const { return gray_; }
@@ -253,10 +255,6 @@ class Piece {
     Right = A > 0 ? high : low;
   }
 
-  struct Extent {
-    double left, top, right, bottom;
-  };
-
   double x0_, y0_;
   double outer_;  // coverage ends this far from the piece
   std::uint8_t gray_;
@@ -264,7 +262,6 @@ class Piece {
   double ux_, uy_;
   int column_;  // the whole part of x0
   double fraction_ux_, fraction_uy_;
-  Extent hull_;
   Strip reach_, full_;
 };
 
@@ -379,18 +376,22 @@ template <class Path>
   }
 }
 
+// Lines that miss the image are passed over before they are set up.
 template <class Path>
 [[gnu::always_inline]] inline Box DrawPieces(const PixelRows& Image,
                                              std::span<const LinePiece> Lines) {
   Box drawn;
   Piece pieces[kPiecesAtOnce];
-  for (std::size_t start = 0; start < Lines.size(); start += kPiecesAtOnce) {
-    const std::size_t count = std::min(kPiecesAtOnce, Lines.size() - start);
-    for (std::size_t i = 0; i < count; ++i) pieces[i] = Piece(Lines[start + i]);
+  Box boxes[kPiecesAtOnce];
+  for (std::size_t next = 0; next < Lines.size();) {
+    std::size_t count = 0;
+    for (; count < kPiecesAtOnce && next < Lines.size(); ++next) {
+      boxes[count] = Drawn(Lines[next], Image.Width, Image.Height);
+      if (!boxes[count].Empty()) pieces[count++] = Piece(Lines[next]);
+    }
     for (std::size_t i = 0; i < count; ++i) {
-      const Box box = pieces[i].Drawn(Image.Width, Image.Height);
-      DrawPiece<Path>(Image, pieces[i], box);
-      drawn = drawn.Hull(box);
+      DrawPiece<Path>(Image, pieces[i], boxes[i]);
+      drawn = drawn.Hull(boxes[i]);
     }
   }
   return drawn;
