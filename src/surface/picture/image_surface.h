@@ -54,6 +54,7 @@ class ImageSurface final : public Surface, public Picture {
   void NewImage(int Width, int Height);
   // The pixels as they are, without the clearing that Cls may have put off.
   PixelRows Pixels() const;
+  void DrawQueued() const;
   void AveragedCopy(const ImageSurface& Source, double X1, double Y1, int Width1, int Height1,
                     int X2, int Y2, int Width2, int Height2);
 
@@ -72,7 +73,6 @@ class ImageSurface final : public Surface, public Picture {
   mutable Box ink_;
   // Lines not yet drawn: they are drawn several at a time, when the queue is
   // full and before anything reads or copies the pixels.
-  void DrawQueued() const;
   static constexpr std::size_t kQueuedLines = 32;
   mutable std::array<LinePiece, kQueuedLines> queued_;
   mutable std::size_t queued_count_ = 0;
