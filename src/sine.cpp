@@ -4,8 +4,10 @@
 //
 // Both are worked out in double-double arithmetic (an unevaluated sum of two
 // doubles, about 106 bits): the angle is reduced by the nearest multiple of
-// pi/2, the reduced angle's sine or cosine summed as a Taylor series, and the
-// sum rounded to a double once. Only IEEE additions and multiplications
+// pi/2, the reduced angle's sine and cosine found from those of the nearest
+// point of a table and a short series for the rest, and each rounded to a
+// double once; where that cannot settle the rounding, the whole Taylor
+// series decides. Only IEEE additions and multiplications
 // occur, each rounded as written (the build forbids fused multiply-adds), so
 // every platform computes the same bits.
 #include <array>
@@ -71,13 +73,6 @@ constexpr double kLargestAngle = 1.0e6;
 // Terms up to x^29 / 29!: for |x| <= pi/4 the next is below 2^-110 of the
 // sum.
 constexpr int kLastTerm = 29;
-// The quick sum: its terms after the third are below 2^-14 of the value, so
-// that summing them in doubles costs less than 2^-62 of it, and those after
-// x^19 / 19! below 2^-62 of it.
-constexpr int kQuickTerms = 3;
-constexpr int kQuickLastTerm = 19;
-constexpr double kQuickError = 0x1p-60;
-
 // ±1/n! for n = 0 .. kLastTerm, signs alternating in pairs as the series
 // want them: 1, 1, -1/2!, -1/3!, 1/4!, ... Worked out by the compiler, whose
 // IEEE arithmetic rounds as the processor's does.
@@ -94,25 +89,36 @@ constexpr std::array<Wide, kLastTerm + 1> kTerms = [] {
 }();
 
 // The series of sin x (First 1) or cos x (First 0), given x²: the sum of
-// the terms First, First + 2, ... up to Last in Horner's form over x². Its
-// first WideTerms terms are summed in double-double, the smaller ones after
-// them in doubles.
-Wide Series(Wide x, Wide Square, int First, int Last, int WideTerms) {
-  int n = Last - (Last - First) % 2;
-  double narrow = 0;
-  for (; n > First + 2 * (WideTerms - 1); n -= 2) {
-    narrow = narrow * Square.hi + kTerms[std::size_t(n)].hi;
+// the terms First, First + 2, ... up to x^29 / 29! in Horner's form over x².
+constexpr Wide Series(Wide x, Wide Square, int First) {
+  Wide sum{0.0, 0.0};
+  for (int n = kLastTerm - (kLastTerm - First) % 2; n >= First; n -= 2) {
+    sum = Add(Multiply(sum, Square), kTerms[std::size_t(n)]);
   }
-  Wide sum{narrow, 0.0};
-  for (; n >= First; n -= 2) sum = Add(Multiply(sum, Square), kTerms[std::size_t(n)]);
   return First == 1 ? Multiply(sum, x) : sum;
 }
+
+// The sine and cosine of a at the points a = i/64 of [0, 52/64), to which
+// every reduced angle lies within 1/128.
+struct WideSineCosine {
+  Wide sin;
+  Wide cos;
+};
+constexpr int kPointsPerRadian = 64;
+constexpr std::array<WideSineCosine, 52> kPoints = [] {
+  std::array<WideSineCosine, 52> made{};
+  for (std::size_t i = 0; i < made.size(); ++i) {
+    const Wide a{double(i) / kPointsPerRadian, 0.0};
+    const Wide square = Multiply(a, a);
+    made[i] = {Series(a, square, 1), Series(a, square, 0)};
+  }
+  return made;
+}();
 
 // An angle reduced by the nearest multiple k of pi/2: the remainder and k
 // modulo 4.
 struct Reduced {
   Wide angle;
-  Wide square;
   int quadrant;
 };
 
@@ -127,22 +133,48 @@ Reduced Reduce(double x) {
   if (k != 0) {
     for (const double part : kHalfPi) reduced = Add(reduced, {-k * part, 0.0});
   }
-  return {reduced, Multiply(reduced, reduced), (static_cast<int>(k) % 4 + 4) % 4};
+  return {reduced, (static_cast<int>(k) % 4 + 4) % 4};
 }
 
-// sin x when Quarter is 0, cos x when it is 1: the reduced angle's series
-// of the quadrant that x + Quarter × pi/2 lies in. A quick sum first, with
-// only three terms in double-double, is off by less than 2^-60 of the value:
-// it settles the rounding unless the value lies that close to a midpoint
-// between two doubles (about one angle in 80), when the whole series does.
-double Circular(const Reduced& x, int Quarter) {
+// sin r and cos r from the nearest point a of the table and h = r - a,
+// |h| <= 1/128:
+//   sin r = sin a + cos a × h + (sin a × (cos h - 1) + cos a × (sin h - h))
+//   cos r = cos a - sin a × h + (cos a × (cos h - 1) - sin a × (sin h - h))
+// The bracketed terms are below 2^-14, so doubles carry them to well within
+// 2^-64 of the values; the rest is in double-double. Either value is off by
+// less than 2^-60 of itself.
+WideSineCosine Quick(Wide r) {
+  const int i = static_cast<int>(r.hi * kPointsPerRadian + (r.hi < 0 ? -0.5 : 0.5));
+  const Wide h = Add(r, {-double(i) / kPointsPerRadian, 0.0});
+  const WideSineCosine& point = kPoints[std::size_t(i < 0 ? -i : i)];
+  const Wide sin_a = i < 0 ? Wide{-point.sin.hi, -point.sin.lo} : point.sin;
+  const Wide& cos_a = point.cos;
+  const double h2 = h.hi * h.hi;
+  const double cos_h_less_1 = h2 * (-0.5 + h2 * (1.0 / 24 + h2 * (-1.0 / 720)));
+  const double sin_h_less_h = h.hi * h2 * (-1.0 / 6 + h2 * (1.0 / 120 + h2 * (-1.0 / 5040)));
+  const Wide cos_a_h = Multiply(cos_a, h), sin_a_h = Multiply(sin_a, h);
+  return {Add(Add(sin_a, cos_a_h), {sin_a.hi * cos_h_less_1 + cos_a.hi * sin_h_less_h, 0.0}),
+          Add(Add(cos_a, {-sin_a_h.hi, -sin_a_h.lo}),
+              {cos_a.hi * cos_h_less_1 - sin_a.hi * sin_h_less_h, 0.0})};
+}
+
+// Whether a value off by less than 2^-60 of itself rounds to the same
+// double whichever way the error goes: it does unless the value lies that
+// close to a midpoint between two doubles, about one value in 80.
+bool Settled(Wide value) {
+  const double bound = std::fabs(value.hi) * 0x1p-60;
+  return value.hi + (value.lo - bound) == value.hi + (value.lo + bound);
+}
+
+// sin x when Quarter is 0, cos x when it is 1, from the quick sine or
+// cosine Near of the reduced angle r for the quadrant that x + Quarter × pi/2
+// lies in, or from r's whole series when the quick value does not settle
+// the rounding.
+double Circular(const Reduced& x, int Quarter, const WideSineCosine& Near) {
   const int quadrant = (x.quadrant + Quarter) % 4;
   const int first = quadrant % 2 == 0 ? 1 : 0;
-  Wide value = Series(x.angle, x.square, first, kQuickLastTerm, kQuickTerms);
-  const double bound = std::fabs(value.hi) * kQuickError;
-  if (value.hi + (value.lo - bound) != value.hi + (value.lo + bound)) {
-    value = Series(x.angle, x.square, first, kLastTerm, kLastTerm);
-  }
+  Wide value = first == 1 ? Near.sin : Near.cos;
+  if (!Settled(value)) value = Series(x.angle, Multiply(x.angle, x.angle), first);
   return quadrant >= 2 ? -value.hi : value.hi;
 }
 
@@ -151,5 +183,6 @@ double Circular(const Reduced& x, int Quarter) {
 SineCosine SinCos(double x) {
   if (!(std::fabs(x) <= kLargestAngle)) return {std::sin(x), std::cos(x)};
   const Reduced reduced = Reduce(x);
-  return {Circular(reduced, 0), Circular(reduced, 1)};
+  const WideSineCosine near = Quick(reduced.angle);
+  return {Circular(reduced, 0, near), Circular(reduced, 1, near)};
 }

@@ -129,8 +129,8 @@ TEST(Single, ComputesInDoublePrecision) {
 
 // Correctly rounded values, worked out to 200 bits: angles where a common
 // library's result is a unit off in the last place, multiples of pi/4 and
-// pi/2 (where the reduction cancels nearly everything), tiny and large
-// angles.
+// pi/2 (where the reduction cancels nearly everything), one just short of
+// halfway between the first two points of the table, tiny and large angles.
 TEST(SinCos, AreCorrectlyRounded) {
   const struct {
     double x, sin, cos;
@@ -143,6 +143,7 @@ TEST(SinCos, AreCorrectlyRounded) {
       {0x1.921fb54442d18p+0, 1, 0x1.1a62633145c07p-54},
       {-0x1.921fb54442d18p-1, -0x1.6a09e667f3bccp-1, 0x1.6a09e667f3bcdp-1},
       {0x1.921fb54442d17p-2, 0x1.87de2a6aea962p-2, 0x1.d906bcf328d46p-1},
+      {0x1.fffffffffffffp-8, 0x1.fffeaaaaeeeeep-8, 0x1.fffc000155552p-1},
       {0x1.12e0be826d695p-30, 0x1.12e0be826d695p-30, 1},
       {0x1.81cd6c8b43958p+13, -0x1.687d5890974a5p-1, 0x1.6b94c3bbe24b8p-1},
       {0x1.e847e00000000p+19, -0x1.f4677c48458b4p-1, 0x1.b165cde80ddd4p-3},
