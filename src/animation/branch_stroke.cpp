@@ -17,14 +17,16 @@ void Form::DrawLine(Int16 X1, Int16 Y1, Int16 X2, Int16 Y2, Int16 W1, Int16 W2, 
   Pic.CurrentX(ToSingle(X1));
   Pic.CurrentY(ToSingle(Y1));
 
+  // The jitter depends on the level alone, the same for every joint.
+  const Single t = Fraction(NN, 10);
+  const Int16 q = OtDo(MaxJitter, 0, t);
+  const Single J = ToSingle(Finite(double(MaxJitter) - double(q) * JitterK));
+
   const Int16 L = Segs - 1;
   Int16 i = 1;
   for (; i <= L; i = i + 1) {
     const Single f = Fraction(i, Segs);
     Pic.DrawWidth(OtDo(W1, W2, f));
-    const Single t = Fraction(NN, 10);
-    const Int16 q = OtDo(MaxJitter, 0, t);
-    const Single J = ToSingle(Finite(double(MaxJitter) - double(q) * JitterK));
     const Int16 px = OtDo(X1, X2, f);
     const Single r1 = window_.Rnd();
     const Int16 py = OtDo(Y1, Y2, f);
