@@ -73,7 +73,7 @@ class ImageSurface final : public Surface, public Picture {
   mutable Box ink_;
   // Lines not yet drawn: they are drawn several at a time, when the queue is
   // full and before anything reads or copies the pixels.
-  static constexpr std::size_t kQueuedLines = 32;
+  static constexpr std::size_t kQueuedLines = 256;
   mutable std::array<LinePiece, kQueuedLines> queued_;
   mutable std::size_t queued_count_ = 0;
   // Whether Cls has yet to whiten the ink. A copy over most of the image
