@@ -7,9 +7,9 @@
 // pi/2, the reduced angle's sine and cosine found from those of the nearest
 // point of a table and a short series for the rest, and each rounded to a
 // double once; where that cannot settle the rounding, the whole Taylor
-// series decides. Only IEEE additions and multiplications
-// occur, each rounded as written (the build forbids fused multiply-adds), so
-// every platform computes the same bits.
+// series decides. Only IEEE additions and multiplications occur, each
+// rounded as written (the build forbids fused multiply-adds), so every
+// platform computes the same bits.
 #include <array>
 #include <cmath>
 
@@ -160,7 +160,7 @@ WideSineCosine Quick(Wide r) {
 
 // Whether a value off by less than 2^-60 of itself rounds to the same
 // double whichever way the error goes: it does unless the value lies that
-// close to a midpoint between two doubles, about one value in 80.
+// close to a midpoint between two doubles, about one value in 90.
 bool Settled(Wide value) {
   const double bound = std::fabs(value.hi) * 0x1p-60;
   return value.hi + (value.lo - bound) == value.hi + (value.lo + bound);
