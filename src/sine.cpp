@@ -47,6 +47,8 @@ constexpr Wide TwoProduct(double a, double b) {
   return {product, ((as.hi * bs.hi - product) + as.hi * bs.lo + as.lo * bs.hi) + as.lo * bs.lo};
 }
 
+constexpr Wide Negative(Wide x) { return {-x.hi, -x.lo}; }
+
 constexpr Wide Add(Wide x, Wide y) {
   const Wide sum = TwoSum(x.hi, y.hi);
   return QuickTwoSum(sum.hi, sum.lo + (x.lo + y.lo));
@@ -82,8 +84,7 @@ constexpr std::array<Wide, kLastTerm + 1> kTerms = [] {
   for (int n = 0; n <= kLastTerm; ++n) {
     if (n > 0) inverse_factorial = Divide(inverse_factorial, n);
     const bool negative = n % 4 >= 2;
-    made[std::size_t(n)] =
-        negative ? Wide{-inverse_factorial.hi, -inverse_factorial.lo} : inverse_factorial;
+    made[std::size_t(n)] = negative ? Negative(inverse_factorial) : inverse_factorial;
   }
   return made;
 }();
@@ -105,8 +106,9 @@ struct WideSineCosine {
   Wide cos;
 };
 constexpr int kPointsPerRadian = 64;
-constexpr std::array<WideSineCosine, 52> kPoints = [] {
-  std::array<WideSineCosine, 52> made{};
+constexpr std::size_t kPointCount = 52;
+constexpr std::array<WideSineCosine, kPointCount> kPoints = [] {
+  std::array<WideSineCosine, kPointCount> made{};
   for (std::size_t i = 0; i < made.size(); ++i) {
     const Wide a{double(i) / kPointsPerRadian, 0.0};
     const Wide square = Multiply(a, a);
@@ -147,15 +149,15 @@ WideSineCosine Quick(Wide r) {
   const int i = static_cast<int>(r.hi * kPointsPerRadian + (r.hi < 0 ? -0.5 : 0.5));
   const Wide h = Add(r, {-double(i) / kPointsPerRadian, 0.0});
   const WideSineCosine& point = kPoints[std::size_t(i < 0 ? -i : i)];
-  const Wide sin_a = i < 0 ? Wide{-point.sin.hi, -point.sin.lo} : point.sin;
+  const Wide sin_a = i < 0 ? Negative(point.sin) : point.sin;
   const Wide& cos_a = point.cos;
   const double h2 = h.hi * h.hi;
   const double cos_h_less_1 = h2 * (-0.5 + h2 * (1.0 / 24 + h2 * (-1.0 / 720)));
   const double sin_h_less_h = h.hi * h2 * (-1.0 / 6 + h2 * (1.0 / 120 + h2 * (-1.0 / 5040)));
   const Wide cos_a_h = Multiply(cos_a, h), sin_a_h = Multiply(sin_a, h);
-  return {Add(Add(sin_a, cos_a_h), {sin_a.hi * cos_h_less_1 + cos_a.hi * sin_h_less_h, 0.0}),
-          Add(Add(cos_a, {-sin_a_h.hi, -sin_a_h.lo}),
-              {cos_a.hi * cos_h_less_1 - sin_a.hi * sin_h_less_h, 0.0})};
+  return {
+      Add(Add(sin_a, cos_a_h), {sin_a.hi * cos_h_less_1 + cos_a.hi * sin_h_less_h, 0.0}),
+      Add(Add(cos_a, Negative(sin_a_h)), {cos_a.hi * cos_h_less_1 - sin_a.hi * sin_h_less_h, 0.0})};
 }
 
 // Whether a value off by less than 2^-60 of itself rounds to the same
