@@ -110,7 +110,7 @@ Box Drawn(const LinePiece& Line, int Width, int Height) {
 class Piece {
  public:
   Piece() = default;
-  explicit Piece(const LinePiece& Line)
+  Piece(const LinePiece& Line, const Box& Drawn)
       : x0_(Line.X0), y0_(Line.Y0), outer_(Line.Width / 2 + 0.5), gray_(Line.Gray) {
     const double dx = Line.X1 - Line.X0, dy = Line.Y1 - Line.Y0;
     length_ = std::sqrt(dx * dx + dy * dy);
@@ -125,12 +125,15 @@ class Piece {
     fraction_ux_ = fraction * ux_, fraction_uy_ = fraction * uy_;
     // Every covered point lies within outer of the line and of the ends;
     // every point within inner of the line between the ends is fully
-    // covered.
-    reach_ = Between(-outer_, length_ + outer_, outer_);
-    if (HasFull()) full_ = Between(0, length_, outer_ - 1);
+    // covered. Only rows longer than three steps look for the latter (see
+    // DrawRest), so narrower pieces go without.
+    has_full_ = outer_ > 1 && Drawn.Width() > 3 * kLanes;
+    const Inverses inverses{ux_ == 0 ? 0 : 1 / ux_, uy_ == 0 ? 0 : 1 / uy_};
+    reach_ = Between(inverses, -outer_, length_ + outer_, outer_);
+    if (has_full_) full_ = Between(inverses, 0, length_, outer_ - 1);
   }
 
-  bool HasFull() const { return outer_ > 1; }
+  bool HasFull() const { return has_full_; }
   double StartY() const { return y0_; }
   std::uint8_t Gray() const { return gray_; }
   const Strip& Full() const { return full_; }
@@ -232,25 +235,30 @@ class Piece {
 #endif
 
  private:
+  // 1 / ux and 1 / uy, worked out once for both strips.
+  struct Inverses {
+    double ux, uy;
+  };
+
   // The points with Low <= s <= High and |c| <= Across.
-  Strip Between(double Low, double High, double Across) const {
+  Strip Between(const Inverses& Inverse, double Low, double High, double Across) const {
     Strip strip;
-    Bounds(ux_, uy_, Low, High, strip.left[0], strip.right[0], strip);
-    Bounds(uy_, -ux_, -Across, Across, strip.left[1], strip.right[1], strip);
+    Bounds(ux_, Inverse.ux, uy_, Low, High, strip.left[0], strip.right[0], strip);
+    Bounds(uy_, Inverse.uy, -ux_, -Across, Across, strip.left[1], strip.right[1], strip);
     return strip;
   }
 
-  // The bounds of the points with Low <= A × (x - x0) + B × (y - y0) <= High:
-  // of the rows when A is 0.
-  void Bounds(double A, double B, double Low, double High, Bound& Left, Bound& Right,
-              Strip& Rows) const {
+  // The bounds of the points with Low <= A × (x - x0) + B × (y - y0) <= High,
+  // given 1 / A: of the rows when A is 0.
+  void Bounds(double A, double InverseA, double B, double Low, double High, Bound& Left,
+              Bound& Right, Strip& Rows) const {
     if (A == 0) {
       Rows.top = std::max(Rows.top, std::min(Low / B, High / B));
       Rows.bottom = std::min(Rows.bottom, std::max(Low / B, High / B));
       return;
     }
-    const double inverse = 1 / A, per_row = -B * inverse;
-    const Bound low{x0_ + Low * inverse, per_row}, high{x0_ + High * inverse, per_row};
+    const double per_row = -B * InverseA;
+    const Bound low{x0_ + Low * InverseA, per_row}, high{x0_ + High * InverseA, per_row};
     Left = A > 0 ? low : high;
     Right = A > 0 ? high : low;
   }
@@ -262,6 +270,7 @@ class Piece {
   double ux_, uy_;
   int column_;  // the whole part of x0
   double fraction_ux_, fraction_uy_;
+  bool has_full_;
   Strip reach_, full_;
 };
 
@@ -387,7 +396,9 @@ template <class Path>
     std::size_t count = 0;
     for (; count < kPiecesAtOnce && next < Lines.size(); ++next) {
       boxes[count] = Drawn(Lines[next], Image.Width, Image.Height);
-      if (!boxes[count].Empty()) pieces[count++] = Piece(Lines[next]);
+      if (boxes[count].Empty()) continue;
+      pieces[count] = Piece(Lines[next], boxes[count]);
+      ++count;
     }
     for (std::size_t i = 0; i < count; ++i) {
       DrawPiece<Path>(Image, pieces[i], boxes[i]);
