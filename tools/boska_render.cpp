@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <iostream>
 #include <memory>
+#include <optional>
 
 #include "animation/program.h"
 #include "render_options.h"
@@ -21,6 +22,9 @@
 #endif
 
 namespace {
+
+// The animation shows a frame every 0.9 s.
+constexpr int kGifCentiseconds = 90;
 
 std::unique_ptr<RandomSource> MakeRandomSource(const RenderOptions& options) {
   if (!options.RandomFile.empty()) {
@@ -46,6 +50,19 @@ void CheckPngDir(const std::string& dir) {
   std::remove(probe.c_str());
 }
 
+// The animation's file, made before the run so that a path it cannot take
+// is bad input.
+std::optional<GifAnimation> MakeGif(const RenderOptions& options) {
+  if (options.GifFile.empty()) return std::nullopt;
+  if (!kWritesGif) throw BadInput("--gif: this build writes no GIF files");
+  try {
+    return std::optional<GifAnimation>(std::in_place, options.GifFile, options.Width,
+                                       options.Height, kGifCentiseconds);
+  } catch (const GifError& error) {
+    throw BadInput("--gif file " + options.GifFile + " cannot be written: " + error.what());
+  }
+}
+
 std::string Summary(std::vector<double> milliseconds, const char* what) {
   char text[96];
   if (milliseconds.empty()) {
@@ -64,6 +81,7 @@ std::string Summary(std::vector<double> milliseconds, const char* what) {
 int Render(const RenderOptions& options) {
   if (!options.PngDir.empty()) CheckPngDir(options.PngDir);
   const std::unique_ptr<RandomSource> random = MakeRandomSource(options);
+  std::optional<GifAnimation> gif = MakeGif(options);
   std::ios::sync_with_stdio(false);
   OffscreenWindow window({.Width = options.Width,
                           .Height = options.Height,
@@ -71,9 +89,11 @@ int Render(const RenderOptions& options) {
                           .StartTime = SecondsSinceMidnight(),
                           .Trace = options.Trace ? &std::cout : nullptr,
                           .PngDir = options.PngDir,
+                          .Gif = gif ? &*gif : nullptr,
                           .Time = options.Time},
                          *random);
-  const int status = RunBoska(window, std::cerr);
+  int status = RunBoska(window, std::cerr);
+  if (gif && status == 0) status = EndOf([&] { gif->Close(); }, std::cerr);
   if (options.Time) {
     std::cout << options.Width << 'x' << options.Height << ": "
               << Summary(window.Times().Plant, "plant") << "; "

@@ -16,6 +16,7 @@ const char kRenderUsage[] =
     "  --seed N       seed the program's own generator with N\n"
     "  --random FILE  take the random numbers from FILE, one a line, each in [0, 1)\n"
     "  --png DIR      write each frame's front picture as DIR/frame-0001.png, ...\n"
+    "  --gif FILE     write the frames as an animated GIF, 0.9 s apart, looping\n"
     "  --trace        print the surface operations on standard output\n"
     "  --time         print the median and longest drawing time of plant frames\n"
     "                 and of copy-only frames after the run\n"
@@ -99,6 +100,8 @@ RenderOptions ParseRenderOptions(const std::vector<std::string>& Arguments) {
       options.RandomFile = value();
     } else if (name == "--png") {
       options.PngDir = value();
+    } else if (name == "--gif") {
+      options.GifFile = value();
     } else if (name == "--trace") {
       options.Trace = true;
     } else if (name == "--time") {

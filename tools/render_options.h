@@ -16,6 +16,7 @@ struct RenderOptions {
   std::optional<std::uint32_t> Seed;
   std::string RandomFile;
   std::string PngDir;
+  std::string GifFile;
   bool Trace = false;
   bool Time = false;
   bool Version = false;

@@ -1,4 +1,6 @@
 // boska-render as a user runs it.
+#include <cairo.h>
+#include <gif_lib.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -40,7 +42,9 @@ TEST(BoskaRender, BadInputIsOneLineAndStatus2) {
         {kRender, "--random", malformed},
         {kRender, "--random", "/nonexistent/random"},
         {kRender, "--png", "/nonexistent/folder"},
-        {kRender, "--png", "/proc"}}) {
+        {kRender, "--png", "/proc"},
+        {kRender, "--gif", "/nonexistent/folder/boska.gif"},
+        {kRender, "--gif", "/proc"}}) {
     const Finished run = RunToEnd(command);
     EXPECT_EQ(run.status, 2) << command[1];
     EXPECT_THAT(run.err, OneLineStartingWith("boska-render: "));
@@ -109,6 +113,71 @@ TEST(BoskaRender, WritesEachFramesPicture) {
     EXPECT_TRUE(std::filesystem::exists(folder / name)) << name;
   }
   EXPECT_FALSE(std::filesystem::exists(folder / "frame-0004.png"));
+  std::filesystem::remove_all(folder);
+}
+
+// A PNG's pixels, one gray byte each.
+std::vector<std::uint8_t> PngGrays(const std::string& Path) {
+  cairo_surface_t* image = cairo_image_surface_create_from_png(Path.c_str());
+  const int width = cairo_image_surface_get_width(image);
+  const int stride = cairo_image_surface_get_stride(image);
+  std::vector<std::uint8_t> grays;
+  for (int y = 0; y < cairo_image_surface_get_height(image); ++y) {
+    const auto* row =
+        reinterpret_cast<const std::uint32_t*>(cairo_image_surface_get_data(image) + y * stride);
+    for (int x = 0; x < width; ++x) grays.push_back(row[x] & 0xFF);
+  }
+  cairo_surface_destroy(image);
+  return grays;
+}
+
+// Each frame of the GIF, drawn over those before it, is the PNG of the same
+// frame; the palette is the grays, frames show 0.9 s and loop for ever, and
+// those that change less than the whole picture hold less. A file that
+// fills up is a run-time error.
+TEST(BoskaRender, WritesTheFramesAsAnAnimatedGif) {
+  const auto folder = std::filesystem::temp_directory_path() / "boska-render-gif";
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directories(folder);
+  const std::string file = folder / "boska.gif";
+  const Finished run = RunToEnd({kRender, "--frames", "7", "--seed", "1", "--size", "200x150",
+                                 "--png", folder, "--gif", file});
+  ASSERT_EQ(run.status, 0) << run.err;
+  int error = 0;
+  GifFileType* gif = DGifOpenFileName(file.c_str(), &error);
+  ASSERT_NE(gif, nullptr);
+  ASSERT_EQ(DGifSlurp(gif), GIF_OK);
+  ASSERT_EQ(gif->ImageCount, 7);
+  ASSERT_EQ(gif->SColorMap->ColorCount, 256);
+  for (int i = 0; i < 256; ++i) {
+    const GifColorType color = gif->SColorMap->Colors[i];
+    EXPECT_TRUE(color.Red == i && color.Green == i && color.Blue == i) << i;
+  }
+  const ExtensionBlock* looping = gif->SavedImages[0].ExtensionBlocks;
+  ASSERT_GE(gif->SavedImages[0].ExtensionBlockCount, 2);
+  EXPECT_EQ(std::string(looping[0].Bytes, looping[0].Bytes + looping[0].ByteCount), "NETSCAPE2.0");
+  EXPECT_EQ(std::vector<int>(looping[1].Bytes, looping[1].Bytes + 3), (std::vector<int>{1, 0, 0}));
+  std::vector<std::uint8_t> shown(200 * 150);
+  int smaller = 0;
+  for (int i = 0; i < gif->ImageCount; ++i) {
+    GraphicsControlBlock control;
+    DGifSavedExtensionToGCB(gif, i, &control);
+    EXPECT_EQ(control.DelayTime, 90);
+    const GifImageDesc& frame = gif->SavedImages[i].ImageDesc;
+    smaller += frame.Width * frame.Height < 200 * 150;
+    for (int y = 0; y < frame.Height; ++y) {
+      std::copy_n(gif->SavedImages[i].RasterBits + y * frame.Width, frame.Width,
+                  shown.begin() + (frame.Top + y) * 200 + frame.Left);
+    }
+    char png[32];
+    std::snprintf(png, sizeof png, "frame-%04d.png", i + 1);
+    EXPECT_EQ(shown, PngGrays(folder / png)) << png;
+  }
+  EXPECT_GT(smaller, 0);
+  DGifCloseFile(gif, &error);
+  const Finished full = RunToEnd({kRender, "--frames", "3", "--gif", "/dev/full"});
+  EXPECT_EQ(full.status, 1);
+  EXPECT_EQ(full.err, "boska: surface error: cannot write /dev/full: No space left on device\n");
   std::filesystem::remove_all(folder);
 }
 

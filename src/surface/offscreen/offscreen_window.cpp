@@ -58,6 +58,7 @@ void OffscreenWindow::Raised(int) {
         std::chrono::steady_clock::now() - frame_start_;
     (draws_ != draws_at_frame_start_ ? times_.Plant : times_.CopyOnly).push_back(took.count());
   }
+  if (options_.Gif != nullptr) options_.Gif->Add(FrontImage().Rows());
   if (options_.PngDir.empty()) return;
   char name[32];
   std::snprintf(name, sizeof name, "/frame-%04ld.png", frames_shown_);

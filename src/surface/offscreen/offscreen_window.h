@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "surface/offscreen/gif_file.h"
 #include "surface/offscreen/trace.h"
 #include "surface/picture_window.h"
 
@@ -26,6 +27,8 @@ struct OffscreenOptions {
   std::ostream* Trace = nullptr;
   // Where each frame's front picture goes as frame-0001.png, …, if anywhere.
   std::string PngDir{};
+  // Where each frame's front picture goes as the next frame, if anywhere.
+  GifAnimation* Gif = nullptr;
   // Whether to time each frame's drawing.
   bool Time = false;
 };
