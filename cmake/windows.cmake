@@ -1,7 +1,7 @@
 # What the Windows programs take besides their code: each is one file with
-# the icon and the version record: boska.exe (the animation in its window),
-# boska.scr (the screensaver) and boska-render.exe (the animation without a
-# display).
+# the icon, the version record and the manifest: boska.exe (the animation in
+# its window), boska.scr (the screensaver) and boska-render.exe (the
+# animation without a display).
 #
 # The resource script reads the program's file name and description from a
 # header of its own.
@@ -10,6 +10,9 @@ function(boska_resources target file description)
   file(CONFIGURE OUTPUT ${dir}/program_file.h CONTENT
        "#define BOSKA_FILE_NAME \"${file}\"\n#define BOSKA_FILE_DESCRIPTION \"${description}\"\n")
   target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/resources/boska.rc)
+  set_source_files_properties(${PROJECT_SOURCE_DIR}/resources/boska.rc TARGET_DIRECTORY ${target}
+    PROPERTIES OBJECT_DEPENDS
+    "${PROJECT_SOURCE_DIR}/resources/boska.ico;${PROJECT_SOURCE_DIR}/resources/boska.manifest")
   target_include_directories(${target} PRIVATE ${dir} ${PROJECT_BINARY_DIR}/generated
                              ${PROJECT_SOURCE_DIR}/resources)
 endfunction()
@@ -24,3 +27,14 @@ if(BOSKA_TESTS)
   add_executable(sines tests/wine/sines.cpp)
   target_link_libraries(sines PRIVATE boska_numbers)
 endif()
+
+# The installer, boska-1.00-setup.exe beside the programs, made by makensis.
+find_program(MAKENSIS makensis REQUIRED)
+set(BOSKA_SETUP ${PROJECT_BINARY_DIR}/boska-${BOSKA_VERSION_TEXT}-setup.exe)
+add_custom_command(OUTPUT ${BOSKA_SETUP}
+  COMMAND ${MAKENSIS} -V2 -DVERSION=${BOSKA_VERSION_TEXT} -DNUMBERS=${PROJECT_VERSION}
+          -DPROGRAMS=${PROJECT_BINARY_DIR} -DRESOURCES=${PROJECT_SOURCE_DIR}/resources
+          -DOUTFILE=${BOSKA_SETUP} ${PROJECT_SOURCE_DIR}/resources/boska.nsi
+  DEPENDS boska boska-scr boska-render resources/boska.nsi resources/boska.ico
+  COMMENT "Making the installer")
+add_custom_target(boska-setup ALL DEPENDS ${BOSKA_SETUP})

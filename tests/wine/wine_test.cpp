@@ -7,6 +7,8 @@
 #include <X11/Xatom.h>
 // clang-format on
 
+#include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -22,8 +24,10 @@ const std::string kWindowsDir = BOSKA_WINDOWS_DIR;
 const std::string kLinuxRender = BOSKA_RENDER_PATH;
 const std::string kGolden = BOSKA_GOLDEN_DIR;
 
+// Program of the Windows build, or a Windows path (C:\...) in the prefix.
 std::vector<std::string> Wine(const std::string& Program, std::vector<std::string> Arguments) {
-  Arguments.insert(Arguments.begin(), {"wine", kWindowsDir + "/" + Program});
+  const bool built = Program.find(':') == std::string::npos;
+  Arguments.insert(Arguments.begin(), {"wine", built ? kWindowsDir + "/" + Program : Program});
   return Arguments;
 }
 
@@ -238,6 +242,47 @@ TEST_F(UnderWine, RenderTracesAndSinesEqualTheLinuxOnes) {
           .out);
 }
 
+// The installer and its uninstaller, silent, as a scripted deployment runs
+// them; between the two, the screensaver runs from the system folder. The
+// uninstaller hands over to a copy of itself and ends at once: its work is
+// awaited by what it removes.
+TEST_F(UnderWine, InstallerPutsEachFileInPlaceAndItsUninstallerTakesThemAway) {
+  const std::string drive = BOSKA_WINE_PREFIX "/drive_c/";
+  const std::vector<std::string> files{
+      drive + "Program Files/Boska/boska.exe", drive + "Program Files/Boska/boska-render.exe",
+      drive + "Program Files/Boska/uninstall.exe", drive + "windows/system32/boska.scr",
+      drive + "ProgramData/Microsoft/Windows/Start Menu/Programs/Boska.lnk"};
+  const std::vector<std::string> entry{
+      "wine", "reg", "query", R"(HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Boska)"};
+  // The display the programs started later show on: wine keeps the first
+  // program's display for the rest of the prefix's session.
+  const std::vector<std::string> environment = WineEnvironment(server_.Name());
+  ASSERT_EQ(RunToEnd(Wine("boska-1.00-setup.exe", {"/S"}), environment).status, 0);
+  for (const std::string& file : files) EXPECT_TRUE(std::filesystem::exists(file)) << file;
+  const Finished registered = RunToEnd(entry, environment);
+  for (const char* value :
+       {R"(DisplayName    REG_SZ    Boska)", R"(DisplayVersion    REG_SZ    1.00)",
+        R"(DisplayIcon    REG_SZ    C:\Program Files\Boska\boska.exe,0)",
+        R"(UninstallString    REG_SZ    "C:\Program Files\Boska\uninstall.exe")"}) {
+    EXPECT_THAT(registered.out, testing::HasSubstr(value));
+  }
+  const Window window = Start(R"(C:\windows\system32\boska.scr)", {"/s"});
+  EXPECT_TRUE(ShowsPlants(window));
+  Press(window, "Escape");
+  EXPECT_EQ(program_->WaitFor(5s), 0);
+  ASSERT_EQ(RunToEnd(Wine(R"(C:\Program Files\Boska\uninstall.exe)", {"/S"}), environment).status,
+            0);
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        return std::none_of(
+                   files.begin(), files.end(),
+                   [](const std::string& file) { return std::filesystem::exists(file); }) &&
+               !std::filesystem::exists(drive + "Program Files/Boska");
+      },
+      20s));
+  EXPECT_NE(RunToEnd(entry, environment).status, 0);
+}
+
 TEST_F(UnderWine, RenderTakesTheLinuxOptions) {
   const std::map<std::vector<std::string>, std::string> runs{
       {{"--version"}, "^boska-render 1\\.00\n$"},
@@ -273,23 +318,40 @@ std::string Text(const std::string& Utf16) {
   return text;
 }
 
-TEST(WindowsResources, EachProgramCarriesTheIconAndTheVersionRecord) {
-  for (const char* program : {"boska.exe", "boska.scr", "boska-render.exe"}) {
+// The programs and the installer; the programs declare too that the system
+// must never scale their pixels, and need nothing beside them.
+TEST(WindowsResources, EachFileCarriesTheIconAndTheVersionRecord) {
+  for (const std::string program :
+       {"boska.exe", "boska.scr", "boska-render.exe", "boska-1.00-setup.exe"}) {
     const std::string file = kWindowsDir + "/" + program;
     const std::string version = Text(Resource(file, "16"));
     EXPECT_THAT(version, testing::HasSubstr("|FileVersion|1.00|")) << program;
     EXPECT_THAT(version, testing::HasSubstr("|ProductVersion|1.00|")) << program;
     EXPECT_THAT(version, testing::HasSubstr("|ProductName|Boska|")) << program;
     EXPECT_THAT(version, testing::HasSubstr(std::string("|OriginalFilename|") + program + "|"));
-    // The numeric record: its signature, the structure's version, then file
-    // and product version 1.0.0.0, each as two words of two halves.
+    // The numeric record: its signature, the structure's version (which the
+    // installer's maker leaves 0), then file and product version 1.0.0.0,
+    // each as two words of two halves.
     const std::string raw = Resource(file, "16");
-    const std::string numbers(
-        "\xBD\x04\xEF\xFE\x00\x00\x01\x00"
+    const std::size_t record = raw.find("\xBD\x04\xEF\xFE");
+    ASSERT_NE(record, std::string::npos) << program;
+    const std::string versions(
         "\x00\x00\x01\x00\x00\x00\x00\x00"
         "\x00\x00\x01\x00\x00\x00\x00\x00",
-        24);
-    EXPECT_NE(raw.find(numbers), std::string::npos) << program;
+        16);
+    EXPECT_EQ(raw.substr(record + 8, 16), versions) << program;
+    // The icon group, written out as an icon file: one 32 × 32 image in 16
+    // colours.
+    const std::string icons = testing::TempDir() + "boska-icons.ico";
+    std::ofstream(icons, std::ios::binary)
+        << RunToEnd({"wrestool", "--extract", "--type=group_icon", file}).out;
+    EXPECT_EQ(RunToEnd({"icotool", "--list", icons}).out,
+              "--icon --index=1 --width=32 --height=32 --bit-depth=4 --palette-size=16\n")
+        << program;
+    if (program.ends_with("setup.exe")) continue;
+    EXPECT_THAT(Resource(file, "24"),
+                testing::HasSubstr(">PerMonitorV2, PerMonitor</dpiAwareness>"))
+        << program;
     // One file: nothing but the system's libraries (no C++ runtime, no
     // Cairo) is needed beside it.
     const std::string imports = RunToEnd({"x86_64-w64-mingw32-objdump", "-p", file}).out;
@@ -301,14 +363,6 @@ TEST(WindowsResources, EachProgramCarriesTheIconAndTheVersionRecord) {
           << program;
     }
     EXPECT_THAT(imports, testing::HasSubstr("DLL Name: KERNEL32.dll")) << program;
-    // The icon group, written out as an icon file: one 32 × 32 image in 16
-    // colours.
-    const std::string icons = testing::TempDir() + "boska-icons.ico";
-    std::ofstream(icons, std::ios::binary)
-        << RunToEnd({"wrestool", "--extract", "--type=group_icon", file}).out;
-    EXPECT_EQ(RunToEnd({"icotool", "--list", icons}).out,
-              "--icon --index=1 --width=32 --height=32 --bit-depth=4 --palette-size=16\n")
-        << program;
   }
 }
 

@@ -203,9 +203,6 @@ void Win32Procedure::Paint(Win32Window& Self, HWND Window) {
 
 Win32Window::Win32Window(RandomSource& Random, const Win32Style& Style)
     : PictureWindow(Random), style_(Style) {
-  // Pixels are the screen's own, never scaled up for a high-resolution
-  // screen.
-  SetProcessDPIAware();
   const HINSTANCE instance = GetModuleHandleA(nullptr);
   RegisterClassOnce(instance, Win32Procedure::Run);
   const Placement at = PlacementFor(Style);
