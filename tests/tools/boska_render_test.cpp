@@ -169,9 +169,7 @@ TEST(BoskaRender, WritesTheFramesAsAnAnimatedGif) {
       std::copy_n(gif->SavedImages[i].RasterBits + y * frame.Width, frame.Width,
                   shown.begin() + (frame.Top + y) * 200 + frame.Left);
     }
-    char png[32];
-    std::snprintf(png, sizeof png, "frame-%04d.png", i + 1);
-    EXPECT_EQ(shown, PngGrays(folder / png)) << png;
+    EXPECT_EQ(shown, PngGrays(folder / ("frame-000" + std::to_string(i + 1) + ".png"))) << i;
   }
   EXPECT_GT(smaller, 0);
   DGifCloseFile(gif, &error);

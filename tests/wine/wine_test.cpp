@@ -272,14 +272,11 @@ TEST_F(UnderWine, InstallerPutsEachFileInPlaceAndItsUninstallerTakesThemAway) {
   EXPECT_EQ(program_->WaitFor(5s), 0);
   ASSERT_EQ(RunToEnd(Wine(R"(C:\Program Files\Boska\uninstall.exe)", {"/S"}), environment).status,
             0);
-  EXPECT_TRUE(WaitUntil(
-      [&] {
-        return std::none_of(
-                   files.begin(), files.end(),
-                   [](const std::string& file) { return std::filesystem::exists(file); }) &&
-               !std::filesystem::exists(drive + "Program Files/Boska");
-      },
-      20s));
+  const auto gone = [&] {
+    const auto there = [](const std::string& file) { return std::filesystem::exists(file); };
+    return std::none_of(files.begin(), files.end(), there) && !there(drive + "Program Files/Boska");
+  };
+  EXPECT_TRUE(WaitUntil(gone, 20s));
   EXPECT_NE(RunToEnd(entry, environment).status, 0);
 }
 
