@@ -18,20 +18,27 @@ std::uint8_t GrayOf(Colour Color) {
   return static_cast<std::uint8_t>(red);
 }
 
-void Whiten(const PixelRows& Rows, const Box& Area) {
-  for (int y = Area.Top; y < Area.Bottom; ++y) {
-    std::fill(Rows.Row(y) + Area.Left, Rows.Row(y) + Area.Right, kWhite);
+void Whiten(std::uint8_t* Row, int Left, int Right) {
+  if (Left < Right) std::fill(Row + Left, Row + Right, kWhite);
+}
+
+void Whiten(const PixelRows& Rows, const InkRows& Ink) {
+  const Box& hull = Ink.Hull();
+  for (int y = hull.Top; y < hull.Bottom; ++y) {
+    Whiten(Rows.Row(y), Ink.Row(y).Left, Ink.Row(y).Right);
   }
 }
 
-// Whitens Area but for the box Kept.
-void WhitenAround(const PixelRows& Rows, const Box& Area, const Box& Kept) {
-  const Box kept = Kept.Meet(Area);
-  if (kept.Empty()) return Whiten(Rows, Area);
-  Whiten(Rows, {Area.Left, Area.Top, Area.Right, kept.Top});
-  Whiten(Rows, {Area.Left, kept.Top, kept.Left, kept.Bottom});
-  Whiten(Rows, {kept.Right, kept.Top, Area.Right, kept.Bottom});
-  Whiten(Rows, {Area.Left, kept.Bottom, Area.Right, Area.Bottom});
+// Whitens each row's ink within Area but for the columns Kept of that row.
+void WhitenAround(const PixelRows& Rows, const InkRows& Ink, const Box& Area, const InkRows& Kept) {
+  const Box area = Ink.Hull().Meet(Area);
+  for (int y = area.Top; y < area.Bottom; ++y) {
+    const int left = std::max(Ink.Row(y).Left, area.Left);
+    const int right = std::min(Ink.Row(y).Right, area.Right);
+    const InkRows::Span kept = Kept.Row(y);
+    Whiten(Rows.Row(y), left, std::min(right, kept.Left));
+    Whiten(Rows.Row(y), std::max(left, kept.Right), right);
+  }
 }
 
 }  // namespace
@@ -57,7 +64,8 @@ void ImageSurface::NewImage(int Width, int Height) {
     throw SurfaceError("no memory for a surface of " + std::to_string(Width) + " x " +
                        std::to_string(Height) + " pixels");
   }
-  ink_ = {};
+  ink_ = InkRows(Height);
+  copied_ = InkRows(Height);
   clear_pending_ = false;
   queued_count_ = 0;
 }
@@ -68,11 +76,11 @@ PixelRows ImageSurface::Rows() const {
   const PixelRows rows = Pixels();
   if (clear_pending_) {
     Whiten(rows, ink_);
-    ink_ = {};
+    ink_.Clear();
     clear_pending_ = false;
   }
   if (queued_count_ > 0) {
-    ink_ = ink_.Hull(DrawThickLines(rows, {queued_.data(), queued_count_}));
+    DrawThickLines(rows, {queued_.data(), queued_count_}, ink_);
     queued_count_ = 0;
   }
   return rows;
@@ -83,7 +91,7 @@ void ImageSurface::DrawQueued() const {
   if (queued_count_ > 0) Rows();
 }
 
-Box ImageSurface::Ink() const {
+const InkRows& ImageSurface::InkByRow() const {
   Rows();
   return ink_;
 }
@@ -110,13 +118,19 @@ void ImageSurface::PaintPicture(const Picture& Source, Single X1, Single Y1, Int
     // The copy's rectangle becomes white but for what the copy draws; with
     // a clearing pending, so does the rest of the ink.
     const int left = static_cast<int>(X1.Value()), top = static_cast<int>(Y1.Value());
-    const Box target =
-        Box{left, top, left + Width1.Value(), top + Height1.Value()}.Meet({0, 0, width_, height_});
-    const Box drawn =
-        shrink_.Run(source.Rows(), source.Ink(), Pixels(), left, top, Width1.Value(),
-                    Height1.Value(), X2.Value(), Y2.Value(), Width2.Value(), Height2.Value());
-    WhitenAround(Pixels(), clear_pending_ ? ink_ : ink_.Meet(target), drawn);
-    ink_ = (clear_pending_ ? Box{} : ink_).Hull(drawn);
+    const Box target = clear_pending_
+                           ? Box{0, 0, width_, height_}
+                           : Box{left, top, left + Width1.Value(), top + Height1.Value()};
+    copied_.Clear();
+    shrink_.Run(source.Rows(), source.InkByRow(), Pixels(), left, top, Width1.Value(),
+                Height1.Value(), X2.Value(), Y2.Value(), Width2.Value(), Height2.Value(), copied_);
+    WhitenAround(Pixels(), ink_, target, copied_);
+    if (clear_pending_) {
+      std::swap(ink_, copied_);
+    } else {
+      const Box& hull = copied_.Hull();
+      for (int y = hull.Top; y < hull.Bottom; ++y) ink_.Add(y, copied_.Row(y));
+    }
     clear_pending_ = false;
     return;
   }
@@ -128,8 +142,8 @@ void ImageSurface::PaintPicture(const Picture& Source, Single X1, Single Y1, Int
 // for any other rectangle that it does not take.
 void ImageSurface::AveragedCopy(const ImageSurface& Source, double X1, double Y1, int Width1,
                                 int Height1, int X2, int Y2, int Width2, int Height2) {
-  ink_ = ink_.Hull(
-      average_.Run(Source.Rows(), Rows(), X1, Y1, Width1, Height1, X2, Y2, Width2, Height2));
+  const PixelRows to = Rows();
+  ink_.Add(average_.Run(Source.Rows(), to, X1, Y1, Width1, Height1, X2, Y2, Width2, Height2));
 }
 
 void ImageSurface::DrawWidth(Int16 Width) {

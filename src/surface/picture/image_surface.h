@@ -44,8 +44,9 @@ class ImageSurface final : public Surface, public Picture {
   PixelRows Rows() const;
   // A box outside which every pixel is white. The animation's plants cover
   // only part of a large picture, so copying, clearing and showing it are
-  // confined to this box.
-  Box Ink() const;
+  // confined to this box, and within it to each row's ink (InkByRow).
+  Box Ink() const { return InkByRow().Hull(); }
+  const InkRows& InkByRow() const;
   // Writes the image as a PNG file; a surface error in builds without PNG
   // writing (kWritesPng).
   void WritePng(const std::string& Path) const;
@@ -70,7 +71,8 @@ class ImageSurface final : public Surface, public Picture {
   Int16 draw_width_ = 1;
   ShrinkCopy shrink_;
   AverageCopy average_;
-  mutable Box ink_;
+  mutable InkRows ink_;
+  InkRows copied_;  // what the last shrunk copy wrote
   // Lines not yet drawn: they are drawn several at a time, when the queue is
   // full and before anything reads or copies the pixels.
   static constexpr std::size_t kQueuedLines = 256;

@@ -47,6 +47,56 @@ struct Box {
   }
 };
 
+// Where an image may differ from white: for each row the columns
+// [Left, Right) outside which it is white, and the box that holds them all.
+// A plant covers a small part of its box, and what recedes toward the right
+// edge still less: copying, clearing and showing the picture follow the rows.
+class InkRows {
+ public:
+  struct Span {
+    int Left = 0;
+    int Right = 0;
+    bool Empty() const { return Left >= Right; }
+    // The smallest span that holds both.
+    Span Hull(const Span& Other) const {
+      if (Empty()) return Other;
+      if (Other.Empty()) return *this;
+      return {std::min(Left, Other.Left), std::max(Right, Other.Right)};
+    }
+  };
+
+  // All white, for an image of Height rows.
+  explicit InkRows(int Height = 0) : rows_(std::size_t(std::max(Height, 0))) {}
+
+  Span Row(int y) const { return rows_[std::size_t(y)]; }
+  const Box& Hull() const { return hull_; }
+  // All white again, in the time of the rows that had ink.
+  void Clear() {
+    for (int y = hull_.Top; y < hull_.Bottom; ++y) rows_[std::size_t(y)] = {};
+    hull_ = {};
+  }
+  // Row y may differ from white in Columns too.
+  void Add(int y, Span Columns) {
+    if (Columns.Empty()) return;
+    Span& row = rows_[std::size_t(y)];
+    row = row.Hull(Columns);
+    hull_ = hull_.Hull({row.Left, y, row.Right, y + 1});
+  }
+  // Every pixel of Area may differ from white.
+  void Add(const Box& Area) {
+    if (Area.Empty()) return;
+    for (int y = Area.Top; y < Area.Bottom; ++y) {
+      Span& row = rows_[std::size_t(y)];
+      row = row.Hull({Area.Left, Area.Right});
+    }
+    hull_ = hull_.Hull(Area);
+  }
+
+ private:
+  std::vector<Span> rows_;
+  Box hull_;
+};
+
 // The pixel work's two ways: the vector path (AVX2) where the processor has
 // it, or the plain one, which gives the same pixels everywhere.
 enum class PixelPath { Fastest, Plain };
@@ -63,10 +113,10 @@ struct LinePiece {
 };
 
 // Draws the pieces anti-aliased and blended over what is there, each over
-// the ones before it. The image's stride must be at least 8 bytes. Returns
-// the box of the pixels it may have drawn.
-Box DrawThickLines(const PixelRows& Image, std::span<const LinePiece> Lines,
-                   PixelPath Use = PixelPath::Fastest);
+// the ones before it, and adds to Ink the pixels it may have drawn. The
+// image's stride must be at least 8 bytes.
+void DrawThickLines(const PixelRows& Image, std::span<const LinePiece> Lines, InkRows& Ink,
+                    PixelPath Use = PixelPath::Fastest);
 
 // The shrunk copy's weights are out of 1 << kShrinkWeightBits.
 inline constexpr int kShrinkWeightBits = 6;
@@ -97,12 +147,12 @@ class ShrinkCopy {
 
   // Copies the rectangle (X2, Y2, Width2, Height2) of From over the
   // rectangle (X1, Y1, Width1, Height1) of To, clipped to To, as far as the
-  // copy can differ from white: From is white outside the box Ink, and so is
-  // every pixel of the copy whose taps all lie outside it (a mix of whites is
+  // copy can differ from white: From is white outside Ink, and so is every
+  // pixel of the copy whose taps all lie outside it (a mix of whites is
   // exactly white). Those pixels are left for the caller to make white.
-  // Returns the box it wrote.
-  Box Run(const PixelRows& From, const Box& Ink, const PixelRows& To, int X1, int Y1, int Width1,
-          int Height1, int X2, int Y2, int Width2, int Height2);
+  // Adds to Drawn the pixels it wrote.
+  void Run(const PixelRows& From, const InkRows& Ink, const PixelRows& To, int X1, int Y1,
+           int Width1, int Height1, int X2, int Y2, int Width2, int Height2, InkRows& Drawn);
 
  private:
   struct Tap {
@@ -116,8 +166,11 @@ class ShrinkCopy {
                        int Width1, int Height1, int X2, int Y2, int Width2, int Height2);
   void PlanColumns(int SourceWidth, int X1, int Width1, int X2, int Width2, int Left, int Right,
                    int Lead);
-  const std::uint8_t* BlendedRow(const PixelRows& From, const Tap& Rows);
-  void MixColumns(const std::uint8_t* Source, std::uint8_t* Out, bool Stream) const;
+  InkRows::Span ColumnsOver(const InkRows::Span& Source) const;
+  const std::uint8_t* BlendedRow(const PixelRows& From, const Tap& Rows,
+                                 const InkRows::Span& Columns);
+  void MixColumns(const std::uint8_t* Source, std::uint8_t* Out, const InkRows::Span& Columns,
+                  bool Stream) const;
 
   bool vector_;
   // Per output column its taps, the vector path's plan (after Lead plain

@@ -93,49 +93,78 @@ Box ShrinkCopy::InkedPart(const PixelRows& From, const Box& Ink, const PixelRows
   return part.Empty() ? Box{} : part;
 }
 
-Box ShrinkCopy::Run(const PixelRows& From, const Box& Ink, const PixelRows& To, int X1, int Y1,
-                    int Width1, int Height1, int X2, int Y2, int Width2, int Height2) {
-  const Box drawn = InkedPart(From, Ink, To, X1, Y1, Width1, Height1, X2, Y2, Width2, Height2);
-  if (drawn.Empty()) return {};
+void ShrinkCopy::Run(const PixelRows& From, const InkRows& Ink, const PixelRows& To, int X1, int Y1,
+                     int Width1, int Height1, int X2, int Y2, int Width2, int Height2,
+                     InkRows& Drawn) {
+  const Box part =
+      InkedPart(From, Ink.Hull(), To, X1, Y1, Width1, Height1, X2, Y2, Width2, Height2);
+  if (part.Empty()) return;
   // Plain columns first up to a 16-byte boundary of the output rows, for the
   // streaming writes.
   const int lead =
-      int((16 - reinterpret_cast<std::uintptr_t>(To.Row(drawn.Top) + drawn.Left) % 16) % 16);
-  PlanColumns(From.Width, X1, Width1, X2, Width2, drawn.Left, drawn.Right, lead);
+      int((16 - reinterpret_cast<std::uintptr_t>(To.Row(part.Top) + part.Left) % 16) % 16);
+  PlanColumns(From.Width, X1, Width1, X2, Width2, part.Left, part.Right, lead);
   blended_.resize(std::size_t(From.Width));
   const bool stream =
       std::size_t(To.Height) * std::size_t(To.Stride) >= kStreamBytes && To.Stride % 16 == 0;
-  for (int y = drawn.Top; y < drawn.Bottom; ++y) {
-    MixColumns(BlendedRow(From, Sample(y, Y1, Height1, Y2, Height2, From.Height)),
-               To.Row(y) + drawn.Left, stream);
+  for (int y = part.Top; y < part.Bottom; ++y) {
+    const Tap rows = Sample(y, Y1, Height1, Y2, Height2, From.Height);
+    const InkRows::Span columns = ColumnsOver(
+        Ink.Row(rows.first).Hull(rows.weight == 0 ? InkRows::Span{} : Ink.Row(rows.second)));
+    if (columns.Empty()) continue;
+    MixColumns(BlendedRow(From, rows, columns), To.Row(y) + part.Left, columns, stream);
+    Drawn.Add(y, {part.Left + columns.Left, part.Left + columns.Right});
   }
   if (stream) FinishStreaming();
-  return drawn;
+}
+
+// The planned columns whose taps reach into the source columns Source,
+// widened to whole vector steps: the columns added mix whites into white.
+InkRows::Span ShrinkCopy::ColumnsOver(const InkRows::Span& Source) const {
+  if (Source.Empty()) return {};
+  const auto first = std::partition_point(columns_.begin(), columns_.end(),
+                                          [&](const Tap& tap) { return tap.second < Source.Left; });
+  const auto end = std::partition_point(first, columns_.end(),
+                                        [&](const Tap& tap) { return tap.first < Source.Right; });
+  int left = int(first - columns_.begin()), right = int(end - columns_.begin());
+  const int steps_end = lead_ + 16 * int(steps_.size());
+  if (left > lead_ && left < steps_end) left = lead_ + (left - lead_) / 16 * 16;
+  if (right > lead_ && right < steps_end) right = lead_ + (right - lead_ + 15) / 16 * 16;
+  return {left, right};
 }
 
 // The source row under an output row with the taps Rows: the first row
 // itself, or the two mixed into blended_. Only the source columns under the
-// planned columns' taps are mixed.
-const std::uint8_t* ShrinkCopy::BlendedRow(const PixelRows& From, const Tap& Rows) {
+// taps of the planned columns Columns are mixed.
+const std::uint8_t* ShrinkCopy::BlendedRow(const PixelRows& From, const Tap& Rows,
+                                           const InkRows::Span& Columns) {
   const std::uint8_t* source = From.Row(Rows.first);
   if (Rows.weight == 0) return source;
-  const int first = columns_.front().first, count = columns_.back().second + 1 - first;
+  const int first = columns_[std::size_t(Columns.Left)].first;
+  const int count = columns_[std::size_t(Columns.Right - 1)].second + 1 - first;
   const std::uint8_t* next = From.Row(std::min(Rows.second + 1, From.Height - 1));
   MixRows(source + first, From.Row(Rows.second) + first, next + first, blended_.data() + first,
           count, Rows.weight, vector_);
   return blended_.data();
 }
 
-// Resamples Source across into the planned columns from Out on: the lead
-// and the rest plainly, the steps between them with the vector path.
-void ShrinkCopy::MixColumns(const std::uint8_t* Source, std::uint8_t* Out, bool Stream) const {
-  const auto plain = [&](std::size_t from, std::size_t to) {
-    for (std::size_t x = from; x < to; ++x) {
+// Resamples Source across into the planned columns Columns, Out being the
+// first planned column's pixel: the vector path's steps that lie within
+// them with it, the rest plainly.
+void ShrinkCopy::MixColumns(const std::uint8_t* Source, std::uint8_t* Out,
+                            const InkRows::Span& Columns, bool Stream) const {
+  const auto plain = [&](int from, int to) {
+    for (auto x = std::size_t(from); x < std::size_t(to); ++x) {
       Out[x] = Mix(Source[columns_[x].first], Source[columns_[x].second], columns_[x].weight);
     }
   };
-  const auto lead = std::size_t(lead_);
-  plain(0, lead);
-  VectorMixColumns(Source, Out + lead, steps_.data(), int(steps_.size()), Stream);
-  plain(lead + 16 * steps_.size(), columns_.size());
+  const int steps = int(steps_.size());
+  const int first = std::clamp((std::max(Columns.Left, lead_) - lead_ + 15) / 16, 0, steps);
+  const int last =
+      std::clamp(Columns.Right < lead_ ? 0 : (Columns.Right - lead_) / 16, first, steps);
+  if (first == last) return plain(Columns.Left, Columns.Right);
+  const int vector_from = lead_ + 16 * first, vector_to = lead_ + 16 * last;
+  plain(Columns.Left, vector_from);
+  VectorMixColumns(Source, Out + vector_from, steps_.data() + first, last - first, Stream);
+  plain(vector_to, Columns.Right);
 }

@@ -387,9 +387,8 @@ template <class Path>
 
 // Lines that miss the image are passed over before they are set up.
 template <class Path>
-[[gnu::always_inline]] inline Box DrawPieces(const PixelRows& Image,
-                                             std::span<const LinePiece> Lines) {
-  Box drawn;
+[[gnu::always_inline]] inline void DrawPieces(const PixelRows& Image,
+                                              std::span<const LinePiece> Lines, InkRows& Ink) {
   Piece pieces[kPiecesAtOnce];
   Box boxes[kPiecesAtOnce];
   for (std::size_t next = 0; next < Lines.size();) {
@@ -402,31 +401,31 @@ template <class Path>
     }
     for (std::size_t i = 0; i < count; ++i) {
       DrawPiece<Path>(Image, pieces[i], boxes[i]);
-      drawn = drawn.Hull(boxes[i]);
+      Ink.Add(boxes[i]);
     }
   }
-  return drawn;
 }
 
-Box DrawPiecesPlain(const PixelRows& Image, std::span<const LinePiece> Lines) {
-  return DrawPieces<Plain>(Image, Lines);
+void DrawPiecesPlain(const PixelRows& Image, std::span<const LinePiece> Lines, InkRows& Ink) {
+  DrawPieces<Plain>(Image, Lines, Ink);
 }
 
 #if defined(BOSKA_AVX2)
-[[gnu::target("avx2")]] Box DrawPiecesVector(const PixelRows& Image,
-                                             std::span<const LinePiece> Lines) {
-  return DrawPieces<Vector>(Image, Lines);
+[[gnu::target("avx2")]] void DrawPiecesVector(const PixelRows& Image,
+                                              std::span<const LinePiece> Lines, InkRows& Ink) {
+  DrawPieces<Vector>(Image, Lines, Ink);
 }
 #else
-Box DrawPiecesVector(const PixelRows& Image, std::span<const LinePiece> Lines) {
-  return DrawPiecesPlain(Image, Lines);
+void DrawPiecesVector(const PixelRows& Image, std::span<const LinePiece> Lines, InkRows& Ink) {
+  DrawPiecesPlain(Image, Lines, Ink);
 }
 #endif
 
 }  // namespace
 
-Box DrawThickLines(const PixelRows& Image, std::span<const LinePiece> Lines, PixelPath Use) {
+void DrawThickLines(const PixelRows& Image, std::span<const LinePiece> Lines, InkRows& Ink,
+                    PixelPath Use) {
   static const bool vector = HasAvx2();
-  if (Use == PixelPath::Fastest && vector) return DrawPiecesVector(Image, Lines);
-  return DrawPiecesPlain(Image, Lines);
+  if (Use == PixelPath::Fastest && vector) return DrawPiecesVector(Image, Lines, Ink);
+  DrawPiecesPlain(Image, Lines, Ink);
 }

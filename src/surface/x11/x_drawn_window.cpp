@@ -57,7 +57,7 @@ void XDrawnWindow::Raised(int Index) {
 
 void XDrawnWindow::Send(int Index) {
   const ImageSurface& surface = Image(static_cast<std::int16_t>(Index));
-  grays_->Send(Index, surface.Rows(), surface.Ink());
+  grays_->Send(Index, surface.Rows(), surface.InkByRow());
 }
 
 void XDrawnWindow::DoEvents() {

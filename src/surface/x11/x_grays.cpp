@@ -57,46 +57,51 @@ XGrays::XGrays(Display* Connection, Window Target, Visual* Look)
   share_ = XShmQueryExtension(display_) && OnThisMachine(display_);
 }
 
-XGrays::~XGrays() { ReleaseSharedMemory(); }
+XGrays::~XGrays() {
+  for (Held& held : held_) ReleaseSharedMemory(held);
+}
 
-// A segment of at least Bytes that the server has attached and reads; false
-// if it cannot, and then nothing is shared.
-bool XGrays::ShareMemory(std::size_t Bytes, const Held& Probe) {
-  if (segment_bytes_ >= Bytes) return true;
-  ReleaseSharedMemory();
-  segment_.shmid = shmget(IPC_PRIVATE, Bytes, IPC_CREAT | 0600);
-  if (segment_.shmid < 0) return false;
-  void* at = shmat(segment_.shmid, nullptr, 0);
-  segment_.shmaddr = static_cast<char*>(at);
-  segment_.readOnly = True;
+// A segment of at least Bytes for Target that the server has attached and
+// reads; false if it cannot, and then nothing is shared.
+bool XGrays::ShareMemory(Held& Target, std::size_t Bytes) {
+  if (Target.segment_bytes >= Bytes) return true;
+  ReleaseSharedMemory(Target);
+  XShmSegmentInfo& segment = Target.segment;
+  segment.shmid = shmget(IPC_PRIVATE, Bytes, IPC_CREAT | 0600);
+  if (segment.shmid < 0) return false;
+  void* at = shmat(segment.shmid, nullptr, 0);
+  segment.shmaddr = static_cast<char*>(at);
+  segment.readOnly = True;
   const bool attached = at != reinterpret_cast<void*>(-1) &&
-                        !Refused(display_, [this] { XShmAttach(display_, &segment_); });
+                        !Refused(display_, [&] { XShmAttach(display_, &segment); });
   // Freed once both sides have let go of it.
-  shmctl(segment_.shmid, IPC_RMID, nullptr);
+  shmctl(segment.shmid, IPC_RMID, nullptr);
   if (!attached) {
     if (at != reinterpret_cast<void*>(-1)) shmdt(at);
-    segment_ = {};
+    segment = {};
     return false;
   }
-  segment_bytes_ = Bytes;
-  if (ServerReadsSegment(Probe)) return true;
-  ReleaseSharedMemory();
+  Target.segment_bytes = Bytes;
+  Target.segment_holds_picture = false;
+  if (ServerReadsSegment(Target)) return true;
+  ReleaseSharedMemory(Target);
   return false;
 }
 
 // The server finds a segment by its number in its own IPC namespace; from
 // another one (a container's, say) that number may name someone else's
 // segment or none. A few bytes put through the segment and read back tell.
-bool XGrays::ServerReadsSegment(const Held& Probe) {
-  const unsigned width = unsigned(std::min(Probe.width, 16));
+bool XGrays::ServerReadsSegment(Held& Target) {
+  XShmSegmentInfo& segment = Target.segment;
+  const unsigned width = unsigned(std::min(Target.width, 16));
   XImage* image =
-      XShmCreateImage(display_, visual_, 8, ZPixmap, segment_.shmaddr, &segment_, width, 1);
+      XShmCreateImage(display_, visual_, 8, ZPixmap, segment.shmaddr, &segment, width, 1);
   if (image == nullptr) return false;
-  for (unsigned x = 0; x < width; ++x) segment_.shmaddr[x] = ProbeByte(x);
+  for (unsigned x = 0; x < width; ++x) segment.shmaddr[x] = ProbeByte(x);
   XImage* back = nullptr;
   const bool refused = Refused(display_, [&] {
-    XShmPutImage(display_, Probe.pixmap, gc_, image, 0, 0, 0, 0, width, 1, False);
-    back = XGetImage(display_, Probe.pixmap, 0, 0, width, 1, AllPlanes, ZPixmap);
+    XShmPutImage(display_, Target.pixmap, gc_, image, 0, 0, 0, 0, width, 1, False);
+    back = XGetImage(display_, Target.pixmap, 0, 0, width, 1, AllPlanes, ZPixmap);
   });
   bool same = !refused && back != nullptr;
   for (unsigned x = 0; same && x < width; ++x) {
@@ -108,52 +113,61 @@ bool XGrays::ServerReadsSegment(const Held& Probe) {
   return same;
 }
 
-void XGrays::ReleaseSharedMemory() {
-  if (segment_bytes_ == 0) return;
-  XShmDetach(display_, &segment_);
+void XGrays::ReleaseSharedMemory(Held& Target) {
+  if (Target.segment_bytes == 0) return;
+  XShmDetach(display_, &Target.segment);
   XSync(display_, False);
-  shmdt(segment_.shmaddr);
-  segment_ = {};
-  segment_bytes_ = 0;
+  shmdt(Target.segment.shmaddr);
+  Target.segment = {};
+  Target.segment_bytes = 0;
 }
 
-// Through the shared segment, if the server can take it; waits until the
-// server has, so that the segment can be written again.
-bool XGrays::PutShared(const Held& Target, const PixelRows& Pixels, const Box& Area) {
-  XImage* image = XShmCreateImage(display_, visual_, 8, ZPixmap, nullptr, &segment_,
+// Through Target's segment, if the server can take it; waits until the
+// server has, so that the segment can be written again. Each row of Area
+// that the segment holds as last sent changes only within the old and the
+// new ink.
+bool XGrays::PutShared(Held& Target, const PixelRows& Pixels, const InkRows& Ink, const Box& Area) {
+  XImage* image = XShmCreateImage(display_, visual_, 8, ZPixmap, nullptr, &Target.segment,
                                   unsigned(Pixels.Width), unsigned(Pixels.Height));
   if (image == nullptr) return false;
   const bool shared =
-      ShareMemory(std::size_t(image->bytes_per_line) * std::size_t(Pixels.Height), Target);
+      ShareMemory(Target, std::size_t(image->bytes_per_line) * std::size_t(Pixels.Height));
   if (shared) {
     for (int y = Area.Top; y < Area.Bottom; ++y) {
-      std::memcpy(segment_.shmaddr + std::ptrdiff_t(y) * image->bytes_per_line + Area.Left,
-                  Pixels.Row(y) + Area.Left, std::size_t(Area.Width()));
+      const InkRows::Span changed = Target.segment_holds_picture
+                                        ? Ink.Row(y).Hull(Target.ink.Row(y))
+                                        : InkRows::Span{Area.Left, Area.Right};
+      if (changed.Empty()) continue;
+      std::memcpy(Target.segment.shmaddr + std::ptrdiff_t(y) * image->bytes_per_line + changed.Left,
+                  Pixels.Row(y) + changed.Left, std::size_t(changed.Right - changed.Left));
     }
-    image->data = segment_.shmaddr;
+    image->data = Target.segment.shmaddr;
     XShmPutImage(display_, Target.pixmap, gc_, image, Area.Left, Area.Top, Area.Left, Area.Top,
                  unsigned(Area.Width()), unsigned(Area.Height()), False);
     XSync(display_, False);
+    Target.segment_holds_picture = true;
   }
   image->data = nullptr;  // the segment's, not Xlib's to free
   XDestroyImage(image);
   return shared;
 }
 
-void XGrays::Send(int Slot, const PixelRows& Pixels, const Box& Ink) {
+void XGrays::Send(int Slot, const PixelRows& Pixels, const InkRows& Ink) {
   Held& held = held_[std::size_t(Slot)];
   // Outside both the old and the new ink the pixmap is white and stays so;
   // a new pixmap takes everything.
-  Box area = Ink.Hull(held.ink);
+  Box area = Ink.Hull().Hull(held.ink.Hull());
   if (held.width != Pixels.Width || held.height != Pixels.Height) {
     Replace(held, Pixels.Width, Pixels.Height);
     area = {0, 0, Pixels.Width, Pixels.Height};
   }
+  if (!area.Empty()) {
+    if (!share_ || !PutShared(held, Pixels, Ink, area)) {
+      share_ = false;
+      PutOverTheConnection(held, Pixels, area);
+    }
+  }
   held.ink = Ink;
-  if (area.Empty()) return;
-  if (share_ && PutShared(held, Pixels, area)) return;
-  share_ = false;
-  PutOverTheConnection(held, Pixels, area);
 }
 
 // A new pixmap for pictures of Width × Height in place of Target's.
@@ -168,6 +182,7 @@ void XGrays::Replace(Held& Target, int Width, int Height) {
       display_, Target.pixmap, XRenderFindStandardFormat(display_, PictStandardA8), 0, nullptr);
   Target.width = Width;
   Target.height = Height;
+  Target.segment_holds_picture = false;
   if (gc_ == nullptr) gc_ = XCreateGC(display_, Target.pixmap, 0, nullptr);
 }
 

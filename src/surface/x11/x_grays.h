@@ -2,7 +2,9 @@
 // pixmap and paints it into the window as the alpha of white (RENDER), which
 // gives every gray exactly in the window's own colours. One byte a pixel
 // goes to the server, only for pixels that may have changed, through shared
-// memory where the server runs on this machine; repainting sends nothing.
+// memory where the server runs on this machine (a segment for each picture,
+// which keeps it between frames, so that only each row's ink is written
+// into it); repainting sends nothing.
 #pragma once
 
 #include <X11/Xlib.h>
@@ -23,8 +25,8 @@ class XGrays {
   XGrays& operator=(const XGrays&) = delete;
 
   // Sends Pixels as picture Slot (0 or 1), replacing what it held; they are
-  // white outside the box Ink.
-  void Send(int Slot, const PixelRows& Pixels, const Box& Ink);
+  // white outside Ink.
+  void Send(int Slot, const PixelRows& Pixels, const InkRows& Ink);
   // Paints picture Slot with its top-left corner at (Left, Top).
   void Paint(int Slot, int Left, int Top);
   void PaintWhite(int Width, int Height);
@@ -35,14 +37,20 @@ class XGrays {
     XID alpha = 0;  // the pixmap as a RENDER picture
     int width = 0;
     int height = 0;
-    Box ink;  // the last pixels sent are white outside it
+    InkRows ink;  // the last pixels sent are white outside it
+    // The shared memory through which the pixels go. Once written it holds
+    // the picture as last sent, so that a frame writes into it only what
+    // changed; a new segment or a new pixmap takes every pixel.
+    XShmSegmentInfo segment{};
+    std::size_t segment_bytes = 0;
+    bool segment_holds_picture = false;
   };
 
-  bool ShareMemory(std::size_t Bytes, const Held& Probe);
-  bool ServerReadsSegment(const Held& Probe);
-  void ReleaseSharedMemory();
+  bool ShareMemory(Held& Target, std::size_t Bytes);
+  bool ServerReadsSegment(Held& Target);
+  void ReleaseSharedMemory(Held& Target);
   void Replace(Held& Target, int Width, int Height);
-  bool PutShared(const Held& Target, const PixelRows& Pixels, const Box& Area);
+  bool PutShared(Held& Target, const PixelRows& Pixels, const InkRows& Ink, const Box& Area);
   void PutOverTheConnection(const Held& Target, const PixelRows& Pixels, const Box& Area);
 
   Display* display_;
@@ -52,8 +60,5 @@ class XGrays {
   XID white_ = 0;
   GC gc_ = nullptr;  // for the 8-bit pixmaps
   std::array<Held, 2> held_;
-  // Shared memory for the pixels on their way, while the server takes it.
-  bool share_ = false;
-  XShmSegmentInfo segment_{};
-  std::size_t segment_bytes_ = 0;
+  bool share_ = false;  // through shared memory
 };

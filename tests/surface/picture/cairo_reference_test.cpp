@@ -65,6 +65,13 @@ cairo_surface_t* CairoImage(int width, int height) {
   return image;
 }
 
+// Ink over the whole of a picture, for copies of all of it.
+InkRows AllInk(int width, int height) {
+  InkRows ink(height);
+  ink.Add({0, 0, width, height});
+  return ink;
+}
+
 // Six frames of seed 5 (plants in frames 1 and 4), with the trace of the
 // last plant's strokes.
 struct Scene {
@@ -127,7 +134,8 @@ TEST(CairoReference, StrokesMatchCairosRoundCappedStrokes) {
   // give the vector path's pixels.
   std::vector<std::uint8_t> plain(std::size_t(ours.Stride) * ours.Height, 255);
   const PixelRows plain_rows{plain.data(), ours.Width, ours.Height, ours.Stride};
-  DrawThickLines(plain_rows, pieces, PixelPath::Plain);
+  InkRows ink(ours.Height);
+  DrawThickLines(plain_rows, pieces, ink, PixelPath::Plain);
   for (int row = 0; row < ours.Height; ++row) {
     ASSERT_TRUE(std::equal(ours.Row(row), ours.Row(row) + ours.Width, plain_rows.Row(row))) << row;
   }
@@ -168,8 +176,9 @@ TEST(CairoReference, ShrunkCopyMatchesCairosGoodFilter) {
     std::vector<std::vector<std::uint8_t>> copies;
     for (const ShrinkCopy::Path path : {ShrinkCopy::Path::Fastest, ShrinkCopy::Path::Plain}) {
       std::vector<std::uint8_t>& pixels = copies.emplace_back(std::size_t(width) * height, 255);
-      ShrinkCopy(path).Run(source, {0, 0, width, height}, {pixels.data(), width, height, width},
-                           100, 50, width - 100, height - 100, 0, 0, width, height);
+      InkRows drawn(height);
+      ShrinkCopy(path).Run(source, AllInk(width, height), {pixels.data(), width, height, width},
+                           100, 50, width - 100, height - 100, 0, 0, width, height, drawn);
     }
     EXPECT_TRUE(copies[0] == copies[1]) << width;
     const Difference difference = Compare({copies[0].data(), width, height, width}, theirs);
@@ -204,14 +213,14 @@ TEST(CairoReference, StronglyShrunkCopyMatchesCairosAreaAverages) {
 
 namespace {
 
-// Every pixel outside the picture's ink is white.
+// Every pixel outside its row's ink is white.
 bool InkHoldsEveryGray(const ImageSurface& picture) {
   const PixelRows rows = picture.Rows();
-  const Box ink = picture.Ink();
+  const InkRows& ink = picture.InkByRow();
   for (int y = 0; y < rows.Height; ++y) {
+    const InkRows::Span span = ink.Row(y);
     for (int x = 0; x < rows.Width; ++x) {
-      const bool inside = x >= ink.Left && x < ink.Right && y >= ink.Top && y < ink.Bottom;
-      if (!inside && rows.Row(y)[x] != 255) return false;
+      if ((x < span.Left || x >= span.Right) && rows.Row(y)[x] != 255) return false;
     }
   }
   return true;
@@ -225,9 +234,10 @@ TEST(ShrunkCopy, ConfinedToTheInkGivesTheWholeCopysPixels) {
   for (int frame = 7; frame <= 9; ++frame) {  // a plant in frame 7
     const PixelRows before = scene.window.FrontImage().Rows();
     std::vector<std::uint8_t> whole(std::size_t(width) * height, 255);
+    InkRows drawn(height);
     ShrinkCopy(ShrinkCopy::Path::Plain)
-        .Run(before, {0, 0, width, height}, {whole.data(), width, height, width}, 100, 50,
-             width - 100, height - 100, 0, 0, width, height);
+        .Run(before, AllInk(width, height), {whole.data(), width, height, width}, 100, 50,
+             width - 100, height - 100, 0, 0, width, height, drawn);
     scene.f.Frame();
     const ImageSurface& after = scene.window.FrontImage();
     ASSERT_TRUE(InkHoldsEveryGray(after)) << frame;

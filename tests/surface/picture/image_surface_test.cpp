@@ -172,7 +172,8 @@ TEST(ThickLines, CoverWhatTheirDistanceSaysOnBothPaths) {
     for (const PixelPath path : {PixelPath::Fastest, PixelPath::Plain}) {
       auto& image = pixels[path == PixelPath::Plain];
       image.assign(std::size_t(stride) * c.height, kWhite);
-      DrawThickLines({image.data(), c.width, c.height, stride}, {&c.line, 1}, path);
+      InkRows ink(c.height);
+      DrawThickLines({image.data(), c.width, c.height, stride}, {&c.line, 1}, ink, path);
     }
     EXPECT_TRUE(pixels[0] == pixels[1]) << c.width << " x " << c.height;
     const LinePiece& l = c.line;
