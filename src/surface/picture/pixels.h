@@ -76,12 +76,7 @@ class InkRows {
     hull_ = {};
   }
   // Row y may differ from white in Columns too.
-  void Add(int y, Span Columns) {
-    if (Columns.Empty()) return;
-    Span& row = rows_[std::size_t(y)];
-    row = row.Hull(Columns);
-    hull_ = hull_.Hull({row.Left, y, row.Right, y + 1});
-  }
+  void Add(int y, Span Columns) { Add({Columns.Left, y, Columns.Right, y + 1}); }
   // Every pixel of Area may differ from white.
   void Add(const Box& Area) {
     if (Area.Empty()) return;
