@@ -59,7 +59,7 @@ void ImageSurface::NewImage(int Width, int Height) {
   // Released first, so that the old and the new image are never both held.
   pixels_ = {};
   try {
-    pixels_.assign(std::size_t(stride_) * std::size_t(Height), kWhite);
+    pixels_ = PixelMemory(std::size_t(stride_) * std::size_t(Height), kWhite);
   } catch (const std::bad_alloc&) {
     throw SurfaceError("no memory for a surface of " + std::to_string(Width) + " x " +
                        std::to_string(Height) + " pixels");
@@ -70,7 +70,7 @@ void ImageSurface::NewImage(int Width, int Height) {
   queued_count_ = 0;
 }
 
-PixelRows ImageSurface::Pixels() const { return {pixels_.data(), width_, height_, stride_}; }
+PixelRows ImageSurface::Pixels() const { return {pixels_.Data(), width_, height_, stride_}; }
 
 PixelRows ImageSurface::Rows() const {
   const PixelRows rows = Pixels();

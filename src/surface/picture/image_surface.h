@@ -7,8 +7,8 @@
 #include <array>
 #include <functional>
 #include <string>
-#include <vector>
 
+#include "surface/picture/pixel_memory.h"
 #include "surface/picture/pixels.h"
 #include "surface/surface.h"
 
@@ -64,7 +64,7 @@ class ImageSurface final : public Surface, public Picture {
   int width_ = 0;
   int height_ = 0;
   int stride_ = 0;  // a multiple of 16 bytes, for the vector copy
-  mutable std::vector<std::uint8_t> pixels_;
+  PixelMemory pixels_;
   std::function<void()> raised_;
   Single current_x_;
   Single current_y_;
