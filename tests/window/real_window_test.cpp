@@ -144,13 +144,17 @@ TEST(RealWindow, OnWaylandToo) {
   });
 }
 
+// With shared memory and, as on a remote server, without.
 TEST(RealWindow, OnTheRootWindowToo) {
-  XServer server({"800x600x24"});
-  setenv("DISPLAY", server.Name().c_str(), 1);
-  Generator random(3);
-  ForeignWindow root(random, std::nullopt, "boska-screensaver");
-  ShowsEveryFrameAtItsPace(
-      root, [&] { return server.Screenshot(DefaultRootWindow(server.Connection())); });
+  for (const std::vector<std::string>& options :
+       {std::vector<std::string>{}, std::vector<std::string>{"-extension", "MIT-SHM"}}) {
+    XServer server({"800x600x24"}, options);
+    setenv("DISPLAY", server.Name().c_str(), 1);
+    Generator random(3);
+    ForeignWindow root(random, std::nullopt, "boska-screensaver");
+    ShowsEveryFrameAtItsPace(
+        root, [&] { return server.Screenshot(DefaultRootWindow(server.Connection())); });
+  }
 }
 
 }  // namespace

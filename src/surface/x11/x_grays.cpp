@@ -14,6 +14,11 @@ namespace {
 
 constexpr XRenderColor kWhite{0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF};
 
+// Rows go to the server this many at a time, in the box of their changes:
+// tall enough for few requests, short enough that the boxes stay close to
+// the rows' own ink.
+constexpr int kBandRows = 32;
+
 // Only a server on this machine, reached through a local socket, can read
 // our shared memory.
 bool OnThisMachine(Display* display) {
@@ -38,6 +43,31 @@ bool Refused(Display* display, Send Requests) {
 // The bytes that the read-back probe puts through shared memory.
 char ProbeByte(unsigned x) { return static_cast<char>(37 * x + 11); }
 
+// The box of the rows [Top, Bottom) that may differ between pictures white
+// outside Old and outside New.
+Box ChangedBand(const InkRows& Old, const InkRows& New, int Top, int Bottom) {
+  InkRows::Span columns;
+  int first = Bottom, last = Top;
+  for (int y = Top; y < Bottom; ++y) {
+    const InkRows::Span row = Old.Row(y).Hull(New.Row(y));
+    if (row.Empty()) continue;
+    columns = columns.Hull(row);
+    first = std::min(first, y);
+    last = y + 1;
+  }
+  return columns.Empty() ? Box{} : Box{columns.Left, first, columns.Right, last};
+}
+
+// Calls Put with each band of rows that may have changed, top to bottom.
+template <typename Band>
+void ForEachChangedBand(const InkRows& Old, const InkRows& New, Band Put) {
+  const Box rows = Old.Hull().Hull(New.Hull());
+  for (int top = rows.Top; top < rows.Bottom; top += kBandRows) {
+    const Box band = ChangedBand(Old, New, top, std::min(top + kBandRows, rows.Bottom));
+    if (!band.Empty()) Put(band);
+  }
+}
+
 }  // namespace
 
 XGrays::XGrays(Display* Connection, Window Target, Visual* Look)
@@ -54,145 +84,156 @@ XGrays::XGrays(Display* Connection, Window Target, Visual* Look)
   }
   window_picture_ = XRenderCreatePicture(display_, window_, format, 0, nullptr);
   white_ = XRenderCreateSolidFill(display_, &kWhite);
+  const Pixmap eight_bits = XCreatePixmap(display_, window_, 1, 1, 8);
+  XGCValues white{};
+  white.foreground = 0xFF;
+  gc_ = XCreateGC(display_, eight_bits, GCForeground, &white);
+  XFreePixmap(display_, eight_bits);
+  int count = 0;
+  XPixmapFormatValues* formats = XListPixmapFormats(display_, &count);
+  for (int i = 0; i < count; ++i) {
+    if (formats[i].depth == 8) line_pad_ = formats[i].scanline_pad / 8;
+  }
+  XFree(formats);
   share_ = XShmQueryExtension(display_) && OnThisMachine(display_);
 }
 
-XGrays::~XGrays() {
-  for (Held& held : held_) ReleaseSharedMemory(held);
-}
+XGrays::~XGrays() { ReleaseSharedMemory(); }
 
-// A segment of at least Bytes for Target that the server has attached and
-// reads; false if it cannot, and then nothing is shared.
-bool XGrays::ShareMemory(Held& Target, std::size_t Bytes) {
-  if (Target.segment_bytes >= Bytes) return true;
-  ReleaseSharedMemory(Target);
-  XShmSegmentInfo& segment = Target.segment;
-  segment.shmid = shmget(IPC_PRIVATE, Bytes, IPC_CREAT | 0600);
-  if (segment.shmid < 0) return false;
-  void* at = shmat(segment.shmid, nullptr, 0);
-  segment.shmaddr = static_cast<char*>(at);
-  segment.readOnly = True;
+// A segment of at least Bytes that the server has attached and reads; false
+// if it cannot, and then nothing is shared.
+bool XGrays::ShareMemory(std::size_t Bytes) {
+  if (segment_bytes_ >= Bytes) return true;
+  ReleaseSharedMemory();
+  segment_.shmid = shmget(IPC_PRIVATE, Bytes, IPC_CREAT | 0600);
+  if (segment_.shmid < 0) return false;
+  void* at = shmat(segment_.shmid, nullptr, 0);
+  segment_.shmaddr = static_cast<char*>(at);
+  segment_.readOnly = True;
   const bool attached = at != reinterpret_cast<void*>(-1) &&
-                        !Refused(display_, [&] { XShmAttach(display_, &segment); });
+                        !Refused(display_, [&] { XShmAttach(display_, &segment_); });
   // Freed once both sides have let go of it.
-  shmctl(segment.shmid, IPC_RMID, nullptr);
+  shmctl(segment_.shmid, IPC_RMID, nullptr);
   if (!attached) {
     if (at != reinterpret_cast<void*>(-1)) shmdt(at);
-    segment = {};
+    segment_ = {};
     return false;
   }
-  Target.segment_bytes = Bytes;
-  Target.segment_holds_picture = false;
-  if (ServerReadsSegment(Target)) return true;
-  ReleaseSharedMemory(Target);
+  segment_bytes_ = Bytes;
+  band_ = XShmCreateImage(display_, visual_, 8, ZPixmap, segment_.shmaddr, &segment_, 1, 1);
+  if (band_ != nullptr && ServerReadsSegment()) return true;
+  ReleaseSharedMemory();
   return false;
 }
 
 // The server finds a segment by its number in its own IPC namespace; from
 // another one (a container's, say) that number may name someone else's
-// segment or none. A few bytes put through the segment and read back tell.
-bool XGrays::ServerReadsSegment(Held& Target) {
-  XShmSegmentInfo& segment = Target.segment;
-  const unsigned width = unsigned(std::min(Target.width, 16));
-  XImage* image =
-      XShmCreateImage(display_, visual_, 8, ZPixmap, segment.shmaddr, &segment, width, 1);
-  if (image == nullptr) return false;
-  for (unsigned x = 0; x < width; ++x) segment.shmaddr[x] = ProbeByte(x);
+// segment or none. A few bytes put through the segment into a pixmap of
+// their own and read back tell.
+bool XGrays::ServerReadsSegment() {
+  constexpr unsigned kWidth = 16;
+  for (unsigned x = 0; x < kWidth; ++x) segment_.shmaddr[x] = ProbeByte(x);
+  band_->width = int(kWidth);
+  band_->height = 1;
+  band_->bytes_per_line = PaddedLine(int(kWidth));
+  const Pixmap probe = XCreatePixmap(display_, window_, kWidth, 1, 8);
   XImage* back = nullptr;
   const bool refused = Refused(display_, [&] {
-    XShmPutImage(display_, Target.pixmap, gc_, image, 0, 0, 0, 0, width, 1, False);
-    back = XGetImage(display_, Target.pixmap, 0, 0, width, 1, AllPlanes, ZPixmap);
+    XShmPutImage(display_, probe, gc_, band_, 0, 0, 0, 0, kWidth, 1, False);
+    back = XGetImage(display_, probe, 0, 0, kWidth, 1, AllPlanes, ZPixmap);
   });
+  XFreePixmap(display_, probe);
   bool same = !refused && back != nullptr;
-  for (unsigned x = 0; same && x < width; ++x) {
+  for (unsigned x = 0; same && x < kWidth; ++x) {
     same = XGetPixel(back, int(x), 0) == static_cast<unsigned char>(ProbeByte(x));
   }
   if (back != nullptr) XDestroyImage(back);
-  image->data = nullptr;  // the segment's, not Xlib's to free
-  XDestroyImage(image);
   return same;
 }
 
-void XGrays::ReleaseSharedMemory(Held& Target) {
-  if (Target.segment_bytes == 0) return;
-  XShmDetach(display_, &Target.segment);
+void XGrays::ReleaseSharedMemory() {
+  if (band_ != nullptr) {
+    band_->data = nullptr;  // the segment's, not Xlib's to free
+    XDestroyImage(band_);
+    band_ = nullptr;
+  }
+  if (segment_bytes_ == 0) return;
+  XShmDetach(display_, &segment_);
   XSync(display_, False);
-  shmdt(Target.segment.shmaddr);
-  Target.segment = {};
-  Target.segment_bytes = 0;
+  shmdt(segment_.shmaddr);
+  segment_ = {};
+  segment_bytes_ = 0;
 }
 
-// Through Target's segment, if the server can take it; waits until the
-// server has, so that the segment can be written again. Each row of Area
-// that the segment holds as last sent changes only within the old and the
-// new ink.
-bool XGrays::PutShared(Held& Target, const PixelRows& Pixels, const InkRows& Ink, const Box& Area) {
-  XImage* image = XShmCreateImage(display_, visual_, 8, ZPixmap, nullptr, &Target.segment,
-                                  unsigned(Pixels.Width), unsigned(Pixels.Height));
-  if (image == nullptr) return false;
-  const bool shared =
-      ShareMemory(Target, std::size_t(image->bytes_per_line) * std::size_t(Pixels.Height));
-  if (shared) {
-    for (int y = Area.Top; y < Area.Bottom; ++y) {
-      const InkRows::Span changed = Target.segment_holds_picture
-                                        ? Ink.Row(y).Hull(Target.ink.Row(y))
-                                        : InkRows::Span{Area.Left, Area.Right};
-      if (changed.Empty()) continue;
-      std::memcpy(Target.segment.shmaddr + std::ptrdiff_t(y) * image->bytes_per_line + changed.Left,
-                  Pixels.Row(y) + changed.Left, std::size_t(changed.Right - changed.Left));
-    }
-    image->data = Target.segment.shmaddr;
-    XShmPutImage(display_, Target.pixmap, gc_, image, Area.Left, Area.Top, Area.Left, Area.Top,
-                 unsigned(Area.Width()), unsigned(Area.Height()), False);
-    XSync(display_, False);
-    Target.segment_holds_picture = true;
+int XGrays::PaddedLine(int Width) const { return (Width + line_pad_ - 1) / line_pad_ * line_pad_; }
+
+// Through the segment, if the server can take it: each changed band packed
+// after the one before, as rows as wide as the band. Waits until the server
+// has read them all, so that the next frame can write the segment again.
+bool XGrays::PutShared(const Held& Target, const PixelRows& Pixels, const InkRows& Ink) {
+  // Bands are whole rows apart, each at most a row wide: a picture's worth
+  // of rows holds them all.
+  if (!ShareMemory(std::size_t(PaddedLine(Pixels.Width)) * std::size_t(Pixels.Height))) {
+    return false;
   }
-  image->data = nullptr;  // the segment's, not Xlib's to free
-  XDestroyImage(image);
-  return shared;
+  std::size_t used = 0;
+  ForEachChangedBand(Target.ink, Ink, [&](const Box& Band) {
+    const int line = PaddedLine(Band.Width());
+    char* const start = segment_.shmaddr + used;
+    for (int y = Band.Top; y < Band.Bottom; ++y) {
+      std::memcpy(start + std::ptrdiff_t(y - Band.Top) * line, Pixels.Row(y) + Band.Left,
+                  std::size_t(Band.Width()));
+    }
+    band_->width = Band.Width();
+    band_->height = Band.Height();
+    band_->bytes_per_line = line;
+    band_->data = start;
+    XShmPutImage(display_, Target.pixmap, gc_, band_, 0, 0, Band.Left, Band.Top,
+                 unsigned(Band.Width()), unsigned(Band.Height()), False);
+    used += std::size_t(line) * std::size_t(Band.Height());
+  });
+  if (used > 0) XSync(display_, False);
+  return true;
 }
 
 void XGrays::Send(int Slot, const PixelRows& Pixels, const InkRows& Ink) {
   Held& held = held_[std::size_t(Slot)];
-  // Outside both the old and the new ink the pixmap is white and stays so;
-  // a new pixmap takes everything.
-  Box area = Ink.Hull().Hull(held.ink.Hull());
   if (held.width != Pixels.Width || held.height != Pixels.Height) {
     Replace(held, Pixels.Width, Pixels.Height);
-    area = {0, 0, Pixels.Width, Pixels.Height};
   }
-  if (!area.Empty()) {
-    if (!share_ || !PutShared(held, Pixels, Ink, area)) {
-      share_ = false;
-      PutOverTheConnection(held, Pixels, area);
-    }
+  if (!share_ || !PutShared(held, Pixels, Ink)) {
+    share_ = false;
+    PutOverTheConnection(held, Pixels, Ink);
   }
   held.ink = Ink;
 }
 
-// A new pixmap for pictures of Width × Height in place of Target's.
+// A new white pixmap for pictures of Width × Height in place of Target's.
 void XGrays::Replace(Held& Target, int Width, int Height) {
   if (Target.pixmap != 0) {
     XRenderFreePicture(display_, Target.alpha);
     XFreePixmap(display_, Target.pixmap);
   }
-  Target.pixmap = XCreatePixmap(display_, window_, unsigned(std::max(Width, 1)),
-                                unsigned(std::max(Height, 1)), 8);
+  const auto width = unsigned(std::max(Width, 1)), height = unsigned(std::max(Height, 1));
+  Target.pixmap = XCreatePixmap(display_, window_, width, height, 8);
+  XFillRectangle(display_, Target.pixmap, gc_, 0, 0, width, height);
   Target.alpha = XRenderCreatePicture(
       display_, Target.pixmap, XRenderFindStandardFormat(display_, PictStandardA8), 0, nullptr);
   Target.width = Width;
   Target.height = Height;
-  Target.segment_holds_picture = false;
-  if (gc_ == nullptr) gc_ = XCreateGC(display_, Target.pixmap, 0, nullptr);
+  Target.ink = InkRows(Height);
 }
 
-void XGrays::PutOverTheConnection(const Held& Target, const PixelRows& Pixels, const Box& Area) {
+void XGrays::PutOverTheConnection(const Held& Target, const PixelRows& Pixels,
+                                  const InkRows& Ink) {
   XImage* image =
       XCreateImage(display_, visual_, 8, ZPixmap, 0, reinterpret_cast<char*>(Pixels.Data),
                    unsigned(Pixels.Width), unsigned(Pixels.Height), 8, Pixels.Stride);
   if (image == nullptr) throw DisplayError("no image for the pixels");
-  XPutImage(display_, Target.pixmap, gc_, image, Area.Left, Area.Top, Area.Left, Area.Top,
-            unsigned(Area.Width()), unsigned(Area.Height()));
+  ForEachChangedBand(Target.ink, Ink, [&](const Box& Band) {
+    XPutImage(display_, Target.pixmap, gc_, image, Band.Left, Band.Top, Band.Left, Band.Top,
+              unsigned(Band.Width()), unsigned(Band.Height()));
+  });
   image->data = nullptr;  // the caller's, not Xlib's to free
   XDestroyImage(image);
 }

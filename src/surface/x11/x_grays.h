@@ -1,10 +1,12 @@
 // Gray pictures in an X window: the X server keeps each picture as an 8-bit
 // pixmap and paints it into the window as the alpha of white (RENDER), which
 // gives every gray exactly in the window's own colours. One byte a pixel
-// goes to the server, only for pixels that may have changed, through shared
-// memory where the server runs on this machine (a segment for each picture,
-// which keeps it between frames, so that only each row's ink is written
-// into it); repainting sends nothing.
+// goes to the server, only for pixels that may have changed: in bands of
+// rows, each the box of its rows' old and new ink. Where the server runs on
+// this machine the bands go through one shared-memory segment, packed one
+// after another from its start, so that a frame writes a few dense pages
+// rather than a piece of every row of a screen-sized picture. Repainting
+// sends nothing.
 #pragma once
 
 #include <X11/Xlib.h>
@@ -37,28 +39,28 @@ class XGrays {
     XID alpha = 0;  // the pixmap as a RENDER picture
     int width = 0;
     int height = 0;
-    InkRows ink;  // the last pixels sent are white outside it
-    // The shared memory through which the pixels go. Once written it holds
-    // the picture as last sent, so that a frame writes into it only what
-    // changed; a new segment or a new pixmap takes every pixel.
-    XShmSegmentInfo segment{};
-    std::size_t segment_bytes = 0;
-    bool segment_holds_picture = false;
+    InkRows ink;  // the pixmap is white outside it
   };
 
-  bool ShareMemory(Held& Target, std::size_t Bytes);
-  bool ServerReadsSegment(Held& Target);
-  void ReleaseSharedMemory(Held& Target);
+  bool ShareMemory(std::size_t Bytes);
+  bool ServerReadsSegment();
+  void ReleaseSharedMemory();
   void Replace(Held& Target, int Width, int Height);
-  bool PutShared(Held& Target, const PixelRows& Pixels, const InkRows& Ink, const Box& Area);
-  void PutOverTheConnection(const Held& Target, const PixelRows& Pixels, const Box& Area);
+  int PaddedLine(int Width) const;
+  bool PutShared(const Held& Target, const PixelRows& Pixels, const InkRows& Ink);
+  void PutOverTheConnection(const Held& Target, const PixelRows& Pixels, const InkRows& Ink);
 
   Display* display_;
   Window window_;
   Visual* visual_;
   XID window_picture_ = 0;
   XID white_ = 0;
-  GC gc_ = nullptr;  // for the 8-bit pixmaps
+  GC gc_ = nullptr;  // for the 8-bit pixmaps, white as its foreground
+  int line_pad_ = 4;  // the server's rows of 8-bit pixels pad to this many bytes
   std::array<Held, 2> held_;
   bool share_ = false;  // through shared memory
+  XShmSegmentInfo segment_{};
+  std::size_t segment_bytes_ = 0;
+  // Describes one band in the segment at a time.
+  XImage* band_ = nullptr;
 };
