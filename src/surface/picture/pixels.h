@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -155,12 +156,19 @@ class ShrinkCopy {
     int second;
     int weight;  // of the second, out of 64
   };
+  // What the plan depends on: the images' sizes, the two rectangles and
+  // how many plain columns come before the vector path's first step.
+  struct Geometry {
+    int from_width, from_height, to_width, to_height;
+    int x1, y1, width1, height1, x2, y2, width2, height2;
+    int lead;
+    bool operator==(const Geometry&) const = default;
+  };
   static Tap Sample(int Destination, int Start, int Length, int SourceStart, int SourceLength,
                     int Limit);
-  static Box InkedPart(const PixelRows& From, const Box& Ink, const PixelRows& To, int X1, int Y1,
-                       int Width1, int Height1, int X2, int Y2, int Width2, int Height2);
-  void PlanColumns(int SourceWidth, int X1, int Width1, int X2, int Width2, int Left, int Right,
-                   int Lead);
+  void Plan(const Geometry& Copy, const Box& Clipped);
+  void PlanColumns(const Geometry& Copy, int Right);
+  static InkRows::Span Over(const std::vector<Tap>& Taps, const InkRows::Span& Source);
   InkRows::Span ColumnsOver(const InkRows::Span& Source) const;
   const std::uint8_t* BlendedRow(const PixelRows& From, const Tap& Rows,
                                  const InkRows::Span& Columns);
@@ -168,10 +176,16 @@ class ShrinkCopy {
                   bool Stream) const;
 
   bool vector_;
-  // Per output column its taps, the vector path's plan (after Lead plain
-  // columns) and the blended row; kept between frames so that a frame
-  // allocates nothing.
+  // The plan, made for the copy's whole rectangle and kept while the copy
+  // keeps its geometry, as it does from frame to frame; so a frame neither
+  // plans nor allocates. Per output column from left_ and per output row
+  // from top_ their taps, the vector path's steps (after lead_ plain
+  // columns), and room for a blended row.
+  std::optional<Geometry> planned_;
+  int left_ = 0;
+  int top_ = 0;
   std::vector<Tap> columns_;
+  std::vector<Tap> rows_;
   int lead_ = 0;
   std::vector<ShrinkStep> steps_;
   std::vector<std::uint8_t> blended_;

@@ -43,22 +43,37 @@ ShrinkCopy::Tap ShrinkCopy::Sample(int Destination, int Start, int Length, int S
   return {std::clamp(first, 0, Limit - 1), std::clamp(first + 1, 0, Limit - 1), weight};
 }
 
-// After Lead plain columns, the vector path takes the columns sixteen at a
-// time as long as each half's taps lie within sixteen pixels that end inside
-// the row.
-void ShrinkCopy::PlanColumns(int SourceWidth, int X1, int Width1, int X2, int Width2, int Left,
-                             int Right, int Lead) {
+// Plans the copy of Copy, whose rectangle clipped to the output image is
+// Clipped, unless the plan in hand is for the same.
+void ShrinkCopy::Plan(const Geometry& Copy, const Box& Clipped) {
+  if (planned_ == Copy) return;
+  planned_ = Copy;
+  left_ = Clipped.Left;
+  top_ = Clipped.Top;
+  PlanColumns(Copy, Clipped.Right);
+  rows_.clear();
+  for (int y = Clipped.Top; y < Clipped.Bottom; ++y) {
+    rows_.push_back(Sample(y, Copy.y1, Copy.height1, Copy.y2, Copy.height2, Copy.from_height));
+  }
+  blended_.resize(std::size_t(Copy.from_width));
+}
+
+// After the lead's plain columns, the vector path takes the columns sixteen
+// at a time as long as each half's taps lie within sixteen pixels that end
+// inside the row.
+void ShrinkCopy::PlanColumns(const Geometry& Copy, int Right) {
   columns_.clear();
   steps_.clear();
-  for (int x = Left; x < Right; ++x)
-    columns_.push_back(Sample(x, X1, Width1, X2, Width2, SourceWidth));
-  lead_ = std::min(Lead, int(columns_.size()));
+  for (int x = left_; x < Right; ++x) {
+    columns_.push_back(Sample(x, Copy.x1, Copy.width1, Copy.x2, Copy.width2, Copy.from_width));
+  }
+  lead_ = std::min(Copy.lead, int(columns_.size()));
   if (!vector_) return;
   for (std::size_t c = std::size_t(lead_); c + 16 <= columns_.size(); c += 16) {
     ShrinkStep step{};
     for (int half = 0; half < 2; ++half) {
       const int base = columns_[c + 8 * std::size_t(half)].first;
-      if (base + 15 >= SourceWidth) return;
+      if (base + 15 >= Copy.from_width) return;
       step.base[half] = base;
       for (int k = 0; k < 8; ++k) {
         const Tap& tap = columns_[c + std::size_t(8 * half + k)];
@@ -74,59 +89,52 @@ void ShrinkCopy::PlanColumns(int SourceWidth, int X1, int Width1, int X2, int Wi
   }
 }
 
-// The part of the destination rectangle, clipped to To, whose taps reach
-// into Ink.
-Box ShrinkCopy::InkedPart(const PixelRows& From, const Box& Ink, const PixelRows& To, int X1,
-                          int Y1, int Width1, int Height1, int X2, int Y2, int Width2,
-                          int Height2) {
-  Box part{std::max(X1, 0), std::max(Y1, 0), std::min(X1 + Width1, To.Width),
-           std::min(Y1 + Height1, To.Height)};
-  const auto inked = [](const Tap& tap, int low, int high) {
-    return tap.second >= low && tap.first < high;
-  };
-  const auto column = [&](int x) { return Sample(x, X1, Width1, X2, Width2, From.Width); };
-  const auto row = [&](int y) { return Sample(y, Y1, Height1, Y2, Height2, From.Height); };
-  while (!part.Empty() && !inked(column(part.Left), Ink.Left, Ink.Right)) ++part.Left;
-  while (!part.Empty() && !inked(column(part.Right - 1), Ink.Left, Ink.Right)) --part.Right;
-  while (!part.Empty() && !inked(row(part.Top), Ink.Top, Ink.Bottom)) ++part.Top;
-  while (!part.Empty() && !inked(row(part.Bottom - 1), Ink.Top, Ink.Bottom)) --part.Bottom;
-  return part.Empty() ? Box{} : part;
-}
-
 void ShrinkCopy::Run(const PixelRows& From, const InkRows& Ink, const PixelRows& To, int X1, int Y1,
                      int Width1, int Height1, int X2, int Y2, int Width2, int Height2,
                      InkRows& Drawn) {
-  const Box part =
-      InkedPart(From, Ink.Hull(), To, X1, Y1, Width1, Height1, X2, Y2, Width2, Height2);
-  if (part.Empty()) return;
+  const Box clipped =
+      Box{X1, Y1, X1 + Width1, Y1 + Height1}.Meet({0, 0, To.Width, To.Height});
+  if (clipped.Empty()) return;
   // Plain columns first up to a 16-byte boundary of the output rows, for the
   // streaming writes.
-  const int lead =
-      int((16 - reinterpret_cast<std::uintptr_t>(To.Row(part.Top) + part.Left) % 16) % 16);
-  PlanColumns(From.Width, X1, Width1, X2, Width2, part.Left, part.Right, lead);
-  blended_.resize(std::size_t(From.Width));
+  const std::uintptr_t first_pixel = reinterpret_cast<std::uintptr_t>(To.Data) +
+                                     std::uintptr_t(clipped.Top) * std::uintptr_t(To.Stride) +
+                                     std::uintptr_t(clipped.Left);
+  const int lead = int((16 - first_pixel % 16) % 16);
+  Plan({From.Width, From.Height, To.Width, To.Height, X1, Y1, Width1, Height1, X2, Y2, Width2,
+        Height2, lead},
+       clipped);
   const bool stream =
       std::size_t(To.Height) * std::size_t(To.Stride) >= kStreamBytes && To.Stride % 16 == 0;
-  for (int y = part.Top; y < part.Bottom; ++y) {
-    const Tap rows = Sample(y, Y1, Height1, Y2, Height2, From.Height);
+  const InkRows::Span inked_rows = Over(rows_, {Ink.Hull().Top, Ink.Hull().Bottom});
+  for (int row = inked_rows.Left; row < inked_rows.Right; ++row) {
+    const Tap& taps = rows_[std::size_t(row)];
     const InkRows::Span columns = ColumnsOver(
-        Ink.Row(rows.first).Hull(rows.weight == 0 ? InkRows::Span{} : Ink.Row(rows.second)));
+        Ink.Row(taps.first).Hull(taps.weight == 0 ? InkRows::Span{} : Ink.Row(taps.second)));
     if (columns.Empty()) continue;
-    MixColumns(BlendedRow(From, rows, columns), To.Row(y) + part.Left, columns, stream);
-    Drawn.Add(y, {part.Left + columns.Left, part.Left + columns.Right});
+    const int y = top_ + row;
+    MixColumns(BlendedRow(From, taps, columns), To.Row(y) + left_, columns, stream);
+    Drawn.Add(y, {left_ + columns.Left, left_ + columns.Right});
   }
   if (stream) FinishStreaming();
+}
+
+// The taps, in order, that reach into the source pixels Source: taps never
+// go back, so they are one run.
+InkRows::Span ShrinkCopy::Over(const std::vector<Tap>& Taps, const InkRows::Span& Source) {
+  if (Source.Empty()) return {};
+  const auto first = std::partition_point(Taps.begin(), Taps.end(),
+                                          [&](const Tap& tap) { return tap.second < Source.Left; });
+  const auto end = std::partition_point(first, Taps.end(),
+                                        [&](const Tap& tap) { return tap.first < Source.Right; });
+  return {int(first - Taps.begin()), int(end - Taps.begin())};
 }
 
 // The planned columns whose taps reach into the source columns Source,
 // widened to whole vector steps: the columns added mix whites into white.
 InkRows::Span ShrinkCopy::ColumnsOver(const InkRows::Span& Source) const {
-  if (Source.Empty()) return {};
-  const auto first = std::partition_point(columns_.begin(), columns_.end(),
-                                          [&](const Tap& tap) { return tap.second < Source.Left; });
-  const auto end = std::partition_point(first, columns_.end(),
-                                        [&](const Tap& tap) { return tap.first < Source.Right; });
-  int left = int(first - columns_.begin()), right = int(end - columns_.begin());
+  auto [left, right] = Over(columns_, Source);
+  if (left >= right) return {};
   const int steps_end = lead_ + 16 * int(steps_.size());
   if (left > lead_ && left < steps_end) left = lead_ + (left - lead_) / 16 * 16;
   if (right > lead_ && right < steps_end) right = lead_ + (right - lead_ + 15) / 16 * 16;
