@@ -8,6 +8,7 @@
 #include <cairo.h>
 #include <gtest/gtest.h>
 
+#include <array>
 #include <sstream>
 
 #include "animation/form.h"
@@ -166,6 +167,10 @@ cairo_surface_t* CairosShrunkCopy(const PixelRows& source) {
 }
 
 TEST(CairoReference, ShrunkCopyMatchesCairosGoodFilter) {
+  // The same copiers for both sizes: the plan kept from the first must not
+  // serve the second.
+  std::array<ShrinkCopy, 2> copiers{ShrinkCopy(ShrinkCopy::Path::Fastest),
+                                    ShrinkCopy(ShrinkCopy::Path::Plain)};
   for (const auto& [width, height] : {std::pair(494, 441), std::pair(1280, 720)}) {
     Scene scene(width, height);
     const PixelRows source = scene.window.FrontImage().Rows();
@@ -174,11 +179,11 @@ TEST(CairoReference, ShrunkCopyMatchesCairosGoodFilter) {
     // The plain path, which this processor may never take otherwise, must
     // give the vector path's pixels.
     std::vector<std::vector<std::uint8_t>> copies;
-    for (const ShrinkCopy::Path path : {ShrinkCopy::Path::Fastest, ShrinkCopy::Path::Plain}) {
+    for (ShrinkCopy& copier : copiers) {
       std::vector<std::uint8_t>& pixels = copies.emplace_back(std::size_t(width) * height, 255);
       InkRows drawn(height);
-      ShrinkCopy(path).Run(source, AllInk(width, height), {pixels.data(), width, height, width},
-                           100, 50, width - 100, height - 100, 0, 0, width, height, drawn);
+      copier.Run(source, AllInk(width, height), {pixels.data(), width, height, width}, 100, 50,
+                 width - 100, height - 100, 0, 0, width, height, drawn);
     }
     EXPECT_TRUE(copies[0] == copies[1]) << width;
     const Difference difference = Compare({copies[0].data(), width, height, width}, theirs);
