@@ -50,9 +50,12 @@ void XDrawnWindow::SendBoth() {
   for (const int index : {0, 1}) Send(index);
 }
 
+// Over the picture in front before, only what changed is painted.
 void XDrawnWindow::Raised(int Index) {
   Send(Index);
-  Present();
+  const ImageSurface& front = FrontImage();
+  if (!grays_->PaintChanges(Index, front.Left(), front.Top(), width_, height_)) Present();
+  XFlush(display_);
 }
 
 void XDrawnWindow::Send(int Index) {
@@ -92,7 +95,7 @@ void XDrawnWindow::Present() {
   Repaint(
       width_, height_, [this] { grays_->PaintWhite(width_, height_); },
       [this](const ImageSurface& Image, int Slot) {
-        grays_->Paint(Slot, Image.Left(), Image.Top());
+        grays_->Paint(Slot, Image.Left(), Image.Top(), width_, height_);
       });
   XFlush(display_);
 }

@@ -239,13 +239,50 @@ void XGrays::PutOverTheConnection(const Held& Target, const PixelRows& Pixels,
 }
 
 // White through the gray as alpha: 255 × gray / 255, exactly the gray.
-void XGrays::Paint(int Slot, int Left, int Top) {
+void XGrays::Composite(const Held& Target, const Box& Part, int Left, int Top) {
+  XRenderComposite(display_, PictOpSrc, white_, Target.alpha, window_picture_, 0, 0, Part.Left,
+                   Part.Top, Left + Part.Left, Top + Part.Top, unsigned(Part.Width()),
+                   unsigned(Part.Height()));
+}
+
+void XGrays::Paint(int Slot, int Left, int Top, int Width, int Height) {
   const Held& held = held_[std::size_t(Slot)];
-  XRenderComposite(display_, PictOpSrc, white_, held.alpha, window_picture_, 0, 0, 0, 0, Left, Top,
-                   unsigned(held.width), unsigned(held.height));
+  Composite(held, {0, 0, held.width, held.height}, Left, Top);
+  Remember(held, Left, Top, Width, Height);
+}
+
+bool XGrays::PaintChanges(int Slot, int Left, int Top, int Width, int Height) {
+  const Held& held = held_[std::size_t(Slot)];
+  if (!Covers(held, Left, Top, Width, Height)) return false;
+  if (!shown_ || shown_->left != Left || shown_->top != Top) {
+    Paint(Slot, Left, Top, Width, Height);
+    return true;
+  }
+  ForEachChangedBand(shown_->ink, held.ink,
+                     [&](const Box& Band) { Composite(held, Band, Left, Top); });
+  Remember(held, Left, Top, Width, Height);
+  return true;
 }
 
 void XGrays::PaintWhite(int Width, int Height) {
   XRenderFillRectangle(display_, PictOpSrc, window_picture_, &kWhite, 0, 0, unsigned(Width),
                        unsigned(Height));
+  shown_.reset();
+}
+
+bool XGrays::Covers(const Held& Target, int Left, int Top, int Width, int Height) {
+  return Left <= 0 && Top <= 0 && Left + Target.width >= Width && Top + Target.height >= Height;
+}
+
+// What the window shows once Target is painted at (Left, Top): that
+// picture alone, if it covers the window.
+void XGrays::Remember(const Held& Target, int Left, int Top, int Width, int Height) {
+  if (!Covers(Target, Left, Top, Width, Height)) {
+    shown_.reset();
+    return;
+  }
+  if (!shown_) shown_.emplace();
+  shown_->left = Left;
+  shown_->top = Top;
+  shown_->ink = Target.ink;
 }

@@ -14,6 +14,7 @@
 
 #include <array>
 #include <cstddef>
+#include <optional>
 
 #include "surface/picture/pixels.h"
 
@@ -29,8 +30,15 @@ class XGrays {
   // Sends Pixels as picture Slot (0 or 1), replacing what it held; they are
   // white outside Ink.
   void Send(int Slot, const PixelRows& Pixels, const InkRows& Ink);
-  // Paints picture Slot with its top-left corner at (Left, Top).
-  void Paint(int Slot, int Left, int Top);
+  // Paints picture Slot with its top-left corner at (Left, Top) into the
+  // window, of Width × Height.
+  void Paint(int Slot, int Left, int Top, int Width, int Height);
+  // The same for a picture that covers the window, painting only the bands
+  // that may differ from the picture that covered it before at the same
+  // place (their rows' ink of either); false, painting nothing, for a
+  // picture that does not cover the window. Whatever else changed what the
+  // window shows, an exposure, is to be painted whole.
+  bool PaintChanges(int Slot, int Left, int Top, int Width, int Height);
   void PaintWhite(int Width, int Height);
 
  private:
@@ -42,6 +50,17 @@ class XGrays {
     InkRows ink;  // the pixmap is white outside it
   };
 
+  // A picture that covered the window when it was painted whole, at
+  // (left, top), and its ink then.
+  struct Shown {
+    int left = 0;
+    int top = 0;
+    InkRows ink;
+  };
+
+  void Composite(const Held& Target, const Box& Part, int Left, int Top);
+  static bool Covers(const Held& Target, int Left, int Top, int Width, int Height);
+  void Remember(const Held& Target, int Left, int Top, int Width, int Height);
   bool ShareMemory(std::size_t Bytes);
   bool ServerReadsSegment();
   void ReleaseSharedMemory();
@@ -58,6 +77,7 @@ class XGrays {
   GC gc_ = nullptr;  // for the 8-bit pixmaps, white as its foreground
   int line_pad_ = 4;  // the server's rows of 8-bit pixels pad to this many bytes
   std::array<Held, 2> held_;
+  std::optional<Shown> shown_;  // what the window shows, when one picture covers it
   bool share_ = false;  // through shared memory
   XShmSegmentInfo segment_{};
   std::size_t segment_bytes_ = 0;
