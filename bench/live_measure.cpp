@@ -144,15 +144,20 @@ struct Cost {
   double cpu_share = 0;  // percent of one core
   double peak_megabytes = 0;
   int shared_objects = 0;
+  double server_share = 0;  // of the display server, if one was given
 };
 
-// What a running boska costs over Span, from Start after its start.
-Cost Measure(const Child& boska, std::chrono::seconds Start = 1s, std::chrono::seconds Span = 20s) {
+// What a running boska costs over Span, from Start after its start, and
+// what its display server Server (if given) spends meanwhile.
+Cost Measure(const Child& boska, std::chrono::seconds Start = 1s, std::chrono::seconds Span = 20s,
+             pid_t Server = -1) {
   std::this_thread::sleep_for(Start);
   const double cpu_before = CpuSeconds(boska.Pid());
+  const double server_before = Server > 0 ? CpuSeconds(Server) : 0;
   std::this_thread::sleep_for(Span);
-  return {(CpuSeconds(boska.Pid()) - cpu_before) / double(Span.count()) * 100,
-          PeakMegabytes(boska.Pid()), SharedObjects(boska.Pid())};
+  const auto share = [&](double Seconds) { return Seconds / double(Span.count()) * 100; };
+  return {share(CpuSeconds(boska.Pid()) - cpu_before), PeakMegabytes(boska.Pid()),
+          SharedObjects(boska.Pid()), Server > 0 ? share(CpuSeconds(Server) - server_before) : 0};
 }
 
 double RenderPeakMegabytes(const std::string& render, int frames) {
@@ -195,43 +200,46 @@ void MeasureUnderWine(const std::string& exe, const std::string& prefix) {
 }  // namespace
 
 // The screensaver program and the peer, each on the root window of a screen
-// of each size, twice in turn; then the screensaver program over, and as the
+// of each size, twice in turn, with what the X server spends meanwhile in
+// painting what they send; then the screensaver program over, and as the
 // wallpaper under, a headless sway's output of the same size. On the root
 // window the picture's ink grows for some forty frames, and each plant costs
 // what its own random branching makes it cost: each program runs for 45 s
 // first and is then measured over a minute.
 void CompareOnFullScreens(const std::string& screensaver, const std::string& peer) {
-  std::printf("\n| %-44s | %-9s | %12s | %14s |\n|%s|%s|%s|%s|\n",
+  std::printf("\n| %-44s | %-9s | %12s | %14s | %12s |\n|%s|%s|%s|%s|%s|\n",
               "on the root window, a minute each after 45 s", "screen", "CPU share", "peak memory",
-              std::string(46, '-').c_str(), std::string(11, '-').c_str(),
-              std::string(14, '-').c_str(), std::string(16, '-').c_str());
+              "X server", std::string(46, '-').c_str(), std::string(11, '-').c_str(),
+              std::string(14, '-').c_str(), std::string(16, '-').c_str(),
+              std::string(14, '-').c_str());
   for (const char* size : {"1920x1080", "3840x2160"}) {
     const XServer server({std::string(size) + "x24"});
     double shares[2] = {0, 0};
     for (int turn = 0; turn < 2; ++turn) {
       for (const int which : {0, 1}) {
         const std::string& program = which == 0 ? screensaver : peer;
-        const Cost cost =
-            Measure(Child({program, "--root"}, {"DISPLAY=" + server.Name()}), 45s, 60s);
+        const Cost cost = Measure(Child({program, "--root"}, {"DISPLAY=" + server.Name()}), 45s,
+                                  60s, server.Pid());
         shares[which] += cost.cpu_share;
-        std::printf("| %-44s | %-9s | %12s | %14s |\n",
+        std::printf("| %-44s | %-9s | %12s | %14s | %12s |\n",
                     program.substr(program.rfind('/') + 1).c_str(), size,
                     Format("%.2f %%", cost.cpu_share).c_str(),
-                    Format("%.1f MB", cost.peak_megabytes).c_str());
+                    Format("%.1f MB", cost.peak_megabytes).c_str(),
+                    Format("%.2f %%", cost.server_share).c_str());
       }
     }
-    std::printf("| %-44s | %-9s | %12s | %14s |\n", "boska-screensaver / peer, both turns", size,
-                Format("%.2f", shares[0] / shares[1]).c_str(), "");
+    std::printf("| %-44s | %-9s | %12s | %14s | %12s |\n", "boska-screensaver / peer, both turns",
+                size, Format("%.2f", shares[0] / shares[1]).c_str(), "", "");
     const Sway sway;
     sway.Message({"output", "HEADLESS-1", "resolution", size});
     for (const char* role : {"", "--wallpaper"}) {
       std::vector<std::string> command{screensaver};
       if (*role != 0) command.push_back(role);
       const Cost cost = Measure(Child(command, sway.ClientEnvironment()));
-      std::printf("| %-44s | %-9s | %12s | %14s |\n",
+      std::printf("| %-44s | %-9s | %12s | %14s | %12s |\n",
                   (std::string("boska-screensaver ") + role + " (sway)").c_str(), size,
                   Format("%.2f %%", cost.cpu_share).c_str(),
-                  Format("%.1f MB", cost.peak_megabytes).c_str());
+                  Format("%.1f MB", cost.peak_megabytes).c_str(), "");
     }
   }
 }

@@ -35,6 +35,7 @@ class XServer {
 
   const std::string& Name() const { return name_; }
   Display* Connection() const { return display_; }
+  pid_t Pid() const { return server_->Pid(); }
 
   // The process's window, once it is mapped, on any screen and whether or not
   // a window manager has framed it.
