@@ -171,8 +171,8 @@ int XGrays::PaddedLine(int Width) const { return (Width + line_pad_ - 1) / line_
 // after the one before, as rows as wide as the band. Waits until the server
 // has read them all, so that the next frame can write the segment again.
 bool XGrays::PutShared(const Held& Target, const PixelRows& Pixels, const InkRows& Ink) {
-  // Bands are whole rows apart, each at most a row wide: a picture's worth
-  // of rows holds them all.
+  // The bands share no rows and none is wider than the picture: a
+  // picture's worth of padded rows holds them all.
   if (!ShareMemory(std::size_t(PaddedLine(Pixels.Width)) * std::size_t(Pixels.Height))) {
     return false;
   }
