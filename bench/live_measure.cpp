@@ -197,6 +197,13 @@ void MeasureUnderWine(const std::string& exe, const std::string& prefix) {
               "");
 }
 
+// A row of the full-screen table.
+void ScreenRow(const std::string& What, const std::string& Screen, const std::string& Share,
+               const std::string& Memory, const std::string& Server) {
+  std::printf("| %-44s | %-9s | %12s | %14s | %12s |\n", What.c_str(), Screen.c_str(),
+              Share.c_str(), Memory.c_str(), Server.c_str());
+}
+
 }  // namespace
 
 // The screensaver program and the peer, each on the root window of a screen
@@ -207,9 +214,10 @@ void MeasureUnderWine(const std::string& exe, const std::string& prefix) {
 // what its own random branching makes it cost: each program runs for 45 s
 // first and is then measured over a minute.
 void CompareOnFullScreens(const std::string& screensaver, const std::string& peer) {
-  std::printf("\n| %-44s | %-9s | %12s | %14s | %12s |\n|%s|%s|%s|%s|%s|\n",
-              "on the root window, a minute each after 45 s", "screen", "CPU share", "peak memory",
-              "X server", std::string(46, '-').c_str(), std::string(11, '-').c_str(),
+  std::printf("\n");
+  ScreenRow("on the root window, a minute each after 45 s", "screen", "CPU share", "peak memory",
+            "X server");
+  std::printf("|%s|%s|%s|%s|%s|\n", std::string(46, '-').c_str(), std::string(11, '-').c_str(),
               std::string(14, '-').c_str(), std::string(16, '-').c_str(),
               std::string(14, '-').c_str());
   for (const char* size : {"1920x1080", "3840x2160"}) {
@@ -221,25 +229,20 @@ void CompareOnFullScreens(const std::string& screensaver, const std::string& pee
         const Cost cost = Measure(Child({program, "--root"}, {"DISPLAY=" + server.Name()}), 45s,
                                   60s, server.Pid());
         shares[which] += cost.cpu_share;
-        std::printf("| %-44s | %-9s | %12s | %14s | %12s |\n",
-                    program.substr(program.rfind('/') + 1).c_str(), size,
-                    Format("%.2f %%", cost.cpu_share).c_str(),
-                    Format("%.1f MB", cost.peak_megabytes).c_str(),
-                    Format("%.2f %%", cost.server_share).c_str());
+        ScreenRow(program.substr(program.rfind('/') + 1), size, Format("%.2f %%", cost.cpu_share),
+                  Format("%.1f MB", cost.peak_megabytes), Format("%.2f %%", cost.server_share));
       }
     }
-    std::printf("| %-44s | %-9s | %12s | %14s | %12s |\n", "boska-screensaver / peer, both turns",
-                size, Format("%.2f", shares[0] / shares[1]).c_str(), "", "");
+    ScreenRow("boska-screensaver / peer, both turns", size, Format("%.2f", shares[0] / shares[1]),
+              "", "");
     const Sway sway;
     sway.Message({"output", "HEADLESS-1", "resolution", size});
     for (const char* role : {"", "--wallpaper"}) {
       std::vector<std::string> command{screensaver};
       if (*role != 0) command.push_back(role);
       const Cost cost = Measure(Child(command, sway.ClientEnvironment()));
-      std::printf("| %-44s | %-9s | %12s | %14s | %12s |\n",
-                  (std::string("boska-screensaver ") + role + " (sway)").c_str(), size,
-                  Format("%.2f %%", cost.cpu_share).c_str(),
-                  Format("%.1f MB", cost.peak_megabytes).c_str(), "");
+      ScreenRow(std::string("boska-screensaver ") + role + " (sway)", size,
+                Format("%.2f %%", cost.cpu_share), Format("%.1f MB", cost.peak_megabytes), "");
     }
   }
 }

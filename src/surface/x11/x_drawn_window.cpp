@@ -54,8 +54,11 @@ void XDrawnWindow::SendBoth() {
 void XDrawnWindow::Raised(int Index) {
   Send(Index);
   const ImageSurface& front = FrontImage();
-  if (!grays_->PaintChanges(Index, front.Left(), front.Top(), width_, height_)) Present();
-  XFlush(display_);
+  if (grays_->PaintChanges(Index, front.Left(), front.Top(), width_, height_)) {
+    XFlush(display_);
+  } else {
+    Present();
+  }
 }
 
 void XDrawnWindow::Send(int Index) {
