@@ -24,8 +24,8 @@
 #include <thread>
 #include <vector>
 
+#include "compositors.h"
 #include "process.h"
-#include "x_display.h"
 // clang-format off
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>

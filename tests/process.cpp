@@ -22,9 +22,9 @@ std::string TempPath(const char* what) {
 
 int StatusOf(int wait_status) { return WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1; }
 
-// Starts the command with standard input on /dev/null, standard output into
-// the file out, and standard error into the file err, or closed if err is
-// empty.
+// Starts the command in a process group of its own, with standard input on
+// /dev/null, standard output into the file out, and standard error into the
+// file err, or closed if err is empty.
 pid_t Spawn(const std::vector<std::string>& command, const std::vector<std::string>& environment,
             const std::string& out, const std::string& err) {
   posix_spawn_file_actions_t actions;
@@ -44,12 +44,20 @@ pid_t Spawn(const std::vector<std::string>& command, const std::vector<std::stri
   std::vector<char*> envp;
   for (const std::string& entry : env_strings) envp.push_back(const_cast<char*>(entry.c_str()));
   envp.push_back(nullptr);
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+  posix_spawnattr_setpgroup(&attributes, 0);
   pid_t pid = -1;
-  const int error = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+  const int error = posix_spawnp(&pid, argv[0], &actions, &attributes, argv.data(), envp.data());
+  posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   if (error != 0) throw std::runtime_error("cannot start " + command[0]);
   return pid;
 }
+
+// Ends the process and whatever it started that is still in its group.
+void KillGroup(pid_t Leader) { kill(-Leader, SIGKILL); }
 
 }  // namespace
 
@@ -68,15 +76,24 @@ std::string Slurp(const std::string& Path) {
 }
 
 Finished RunToEnd(const std::vector<std::string>& Command,
-                  const std::vector<std::string>& Environment) {
+                  const std::vector<std::string>& Environment, std::chrono::seconds Timeout) {
   const std::string out = TempPath(".out"), err = TempPath(".err");
   const pid_t pid = Spawn(Command, Environment, out, err);
   int wait_status = 0;
   rusage usage{};
-  wait4(pid, &wait_status, 0, &usage);
+  const bool ended =
+      WaitUntil([&] { return wait4(pid, &wait_status, WNOHANG, &usage) == pid; }, Timeout);
+  if (!ended) {
+    KillGroup(pid);
+    waitpid(pid, nullptr, 0);
+  }
   Finished finished{StatusOf(wait_status), Slurp(out), Slurp(err), usage.ru_maxrss};
   unlink(out.c_str());
   unlink(err.c_str());
+  if (!ended) {
+    throw std::runtime_error(Command[0] + " did not end within " + std::to_string(Timeout.count()) +
+                             " s and was killed; it had said: " + finished.err);
+  }
   return finished;
 }
 
@@ -87,10 +104,8 @@ Child::Child(const std::vector<std::string>& Command, const std::vector<std::str
 }
 
 Child::~Child() {
-  if (!status_) {
-    kill(pid_, SIGKILL);
-    waitpid(pid_, nullptr, 0);
-  }
+  KillGroup(pid_);
+  if (!status_) waitpid(pid_, nullptr, 0);
   unlink(err_path_.c_str());
 }
 

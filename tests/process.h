@@ -23,15 +23,19 @@ bool WaitUntil(const std::function<bool()>& Condition, std::chrono::milliseconds
 // The whole content of a file, or nothing if it cannot be read.
 std::string Slurp(const std::string& Path);
 
-// Runs a command to its end, capturing its output.
+// Runs a command to its end, capturing its output. One that has not ended
+// within Timeout is killed, with whatever it started, and throws: a stuck
+// helper fails its test and says so, it never hangs the suite.
 Finished RunToEnd(const std::vector<std::string>& Command,
-                  const std::vector<std::string>& Environment = {});
+                  const std::vector<std::string>& Environment = {},
+                  std::chrono::seconds Timeout = std::chrono::seconds(60));
 
 // What a child's standard error is: captured for Err, or closed, as some
 // launchers start programs.
 enum class ErrStream { Captured, Closed };
 
-// A process running in the background; killed if still running at the end.
+// A process running in the background in a process group of its own; at the
+// end it is killed with whatever it started that still runs.
 class Child {
  public:
   Child(const std::vector<std::string>& Command, const std::vector<std::string>& Environment = {},

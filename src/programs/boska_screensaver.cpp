@@ -66,7 +66,7 @@ Window ParseWindowId(std::string_view Text, const std::string& What) {
 
 // Both spellings that screensaver programs accept: "--root" and "-root".
 bool Is(std::string_view Argument, std::string_view Option) {
-  return Argument == Option || (Argument.starts_with("-") && Argument.substr(1) == Option);
+  return Argument == Option || Argument == Option.substr(1);
 }
 
 Options Parse(const std::vector<std::string_view>& Arguments) {
@@ -88,8 +88,12 @@ Options Parse(const std::vector<std::string_view>& Arguments) {
       throw BadInput("unknown argument " + std::string(argument) + " (see --help)");
     }
   }
-  if (options.Where.Root + options.Where.Id.has_value() + options.Where.Wallpaper > 1) {
-    throw BadInput("--root, --window-id and --wallpaper exclude each other");
+  // A daemon's settings program previews a screensaver by appending
+  // --window-id to its configured command, which may say --root: the
+  // window named wins.
+  if (options.Where.Id) options.Where.Root = false;
+  if (options.Where.Wallpaper && (options.Where.Root || options.Where.Id)) {
+    throw BadInput("--wallpaper excludes --root and --window-id");
   }
   return options;
 }

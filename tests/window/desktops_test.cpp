@@ -11,7 +11,7 @@
 #include <csignal>
 
 #include "one_line.h"
-#include "x_display.h"
+#include "compositors.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include "surface/wayland/wayland_window.h"
 #include "surface/x11/foreign_window.h"
 #include "surface/x11/x_window.h"
-#include "x_display.h"
+#include "compositors.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 #include <thread>
 
 #include "one_line.h"
-#include "x_display.h"
+#include "compositors.h"
 
 namespace {
 
@@ -250,27 +250,26 @@ TEST(Screensaver, OnAFullScreenOfItsOwnEndsOnAKeyOrAClick) {
 // first plant grows near the right edge of the left one and drifts onto the
 // right one. Sway's own background has no white: white is the animation's.
 TEST(ScreensaverOnWayland, CoversEveryOutputAsOutputsComeAndGo) {
-  const Sway outer;
-  Sway sway(outer, 2);
+  const Sway sway(2);
   Child saver({kScreensaver}, sway.ClientEnvironment());
-  for (const char* output : {"WL-1", "WL-2"}) {
+  for (const std::string& output : {sway.Output(1), sway.Output(2)}) {
     EXPECT_TRUE(WaitUntil([&] { return FirstPlantGrays(sway.Screenshot(output)) >= 1000; }, 10s))
         << output << ": " << saver.Err();
   }
   sway.AddOutput();
   EXPECT_TRUE(WaitUntil(
       [&] {
-        const std::vector<std::uint32_t> shot = sway.Screenshot("WL-3");
+        const std::vector<std::uint32_t> shot = sway.Screenshot(sway.Output(3));
         return !shot.empty() && CountOf(shot, 0xFFFFFF) == long(shot.size());
       },
       3s))
       << "the new output is not covered";
-  outer.Message({"[title=\"wlroots - WL-2\"]", "kill"});
-  ASSERT_TRUE(WaitUntil([&] { return sway.Screenshot("WL-2").empty(); }, 3s));
-  const std::vector<std::uint32_t> before = sway.Screenshot("WL-1");
+  sway.RemoveOutput(2);
+  ASSERT_TRUE(WaitUntil([&] { return sway.Screenshot(sway.Output(2)).empty(); }, 3s));
+  const std::vector<std::uint32_t> before = sway.Screenshot(sway.Output(1));
   EXPECT_TRUE(WaitUntil(
       [&] {
-        const std::vector<std::uint32_t> shot = sway.Screenshot("WL-1");
+        const std::vector<std::uint32_t> shot = sway.Screenshot(sway.Output(1));
         return shot != before && CountOf(shot, 0xFFFFFF) > 0;
       },
       3s))
@@ -284,7 +283,8 @@ TEST(ScreensaverOnWayland, CoversEveryOutputAsOutputsComeAndGo) {
 // on a key, a click and the pointer moved past the slack. Weston gives its
 // pointer to the surface only with a motion that comes after the surface,
 // so a click or a move may need a second one: they are repeated (the click
-// with a nudge to and fro, within the slack) until it ends.
+// with a nudge to and fro, within the slack) until it ends. The wallpaper,
+// which needs layers, is refused in one line, having let go of all it made.
 TEST(ScreensaverOnWayland, TakesAFullScreenWhereTheCompositorHasNoLayers) {
   XServer server({"1024x768x24"});
   Weston weston(server, 800, 600);
@@ -315,6 +315,10 @@ TEST(ScreensaverOnWayland, TakesAFullScreenWhereTheCompositorHasNoLayers) {
         3s);
     EXPECT_EQ(saver.WaitFor(0ms), 0) << testing::PrintToString(ending) << ": " << saver.Err();
   }
+  const Finished wallpaper = RunToEnd({kScreensaver, "--wallpaper"}, weston.ClientEnvironment());
+  EXPECT_EQ(wallpaper.status, 1) << wallpaper.err;
+  EXPECT_THAT(wallpaper.err, OneLineStartingWith("boska-screensaver: a wallpaper needs a Wayland"));
+  EXPECT_THAT(wallpaper.err, testing::HasSubstr("the compositor gives no layer shell"));
 }
 
 // Nested in an X server: the wallpaper under boska's window, a click beside
@@ -374,8 +378,11 @@ TEST(Screensaver, AnswersHelpAndVersionAndRefusesBadInputInOneLine) {
       {{"--window-id", "12x"}, "", 2, "boska-screensaver: --window-id is not a window id: 12x"},
       {{"--window-id", "0x"}, "", 2, "boska-screensaver: --window-id is not a window id"},
       {{"--window-id", "0"}, "", 2, "boska-screensaver: --window-id is not a window id"},
-      {{"--root", "--window-id", "5"}, "", 2, "boska-screensaver: --root, --window-id and"},
-      {{"--wallpaper", "--root"}, "", 2, "boska-screensaver: --root, --window-id and"},
+      {{"---root"}, "", 2, "boska-screensaver: unknown argument ---root"},
+      {{"-window-id", "12x"}, "", 2, "boska-screensaver: --window-id is not a window id: 12x"},
+      {{"-version"}, "", 0, "boska-screensaver 1.00\n"},
+      {{"--wallpaper", "-root"}, "", 2, "boska-screensaver: --wallpaper excludes --root"},
+      {{"--window-id", "5", "--wallpaper"}, "", 2, "boska-screensaver: --wallpaper excludes"},
       {{"--wallpaper"}, "WAYLAND_DISPLAY=", 1, "boska-screensaver: a wallpaper needs a Wayland"},
       {{}, "XSCREENSAVER_WINDOW=-3", 2, "boska-screensaver: XSCREENSAVER_WINDOW is not"},
       {{"--window-id", "0x1fffffff"}, "", 1, "boska-screensaver: the display"},

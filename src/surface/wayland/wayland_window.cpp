@@ -347,7 +347,14 @@ struct WaylandListeners {
     std::erase(pane->entered, Output);
     pane->window->FollowScale(*pane);
   }
-  static constexpr wl_surface_listener kWlSurface{OnOutput, OffOutput};
+  // Its handlers set by name: a newer libwayland's table has members for
+  // events of versions newer than the one bound, which are never sent.
+  static constexpr wl_surface_listener kWlSurface = [] {
+    wl_surface_listener listener{};
+    listener.enter = OnOutput;
+    listener.leave = OffOutput;
+    return listener;
+  }();
 
   static void Capabilities(void* Data, wl_seat*, std::uint32_t Capabilities) {
     static_cast<WaylandWindow::Seat*>(Data)->Take(Capabilities & WL_SEAT_CAPABILITY_KEYBOARD,
@@ -393,8 +400,20 @@ struct WaylandListeners {
       seat->window->QueueButton(ButtonOf(Code), seat->Shift(), seat->x, seat->y);
     }
   }
-  static constexpr wl_pointer_listener kPointer{Enter,  Leave,  Motion, Button, Ignore,
-                                                Ignore, Ignore, Ignore, Ignore, Ignore};
+  // Its handlers set by name, as the surface's.
+  static constexpr wl_pointer_listener kPointer = [] {
+    wl_pointer_listener listener{};
+    listener.enter = Enter;
+    listener.leave = Leave;
+    listener.motion = Motion;
+    listener.button = Button;
+    listener.axis = Ignore;
+    listener.frame = Ignore;
+    listener.axis_source = Ignore;
+    listener.axis_stop = Ignore;
+    listener.axis_discrete = Ignore;
+    return listener;
+  }();
 };
 
 void WaylandWindow::Buffer::Shape(const Box& Shown, int Scale) {
@@ -461,27 +480,27 @@ void WaylandListeners::Global(void* Data, wl_registry* Registry, std::uint32_t N
   const std::string interface = Interface;
   if (interface == wl_compositor_interface.name) {
     window->compositor_version_ = std::min(Version, 4U);
-    window->compositor_ = static_cast<wl_compositor*>(bind(wl_compositor_interface, 4));
+    window->compositor_.reset(static_cast<wl_compositor*>(bind(wl_compositor_interface, 4)));
   } else if (interface == wl_subcompositor_interface.name) {
-    window->subcompositor_ = static_cast<wl_subcompositor*>(bind(wl_subcompositor_interface, 1));
+    window->subcompositor_.reset(static_cast<wl_subcompositor*>(bind(wl_subcompositor_interface, 1)));
   } else if (interface == wp_viewporter_interface.name) {
-    window->viewporter_ = static_cast<wp_viewporter*>(bind(wp_viewporter_interface, 1));
+    window->viewporter_.reset(static_cast<wp_viewporter*>(bind(wp_viewporter_interface, 1)));
   } else if (interface == wl_shm_interface.name) {
-    window->shm_ = static_cast<wl_shm*>(bind(wl_shm_interface, 1));
+    window->shm_.reset(static_cast<wl_shm*>(bind(wl_shm_interface, 1)));
   } else if (interface == xdg_wm_base_interface.name) {
-    window->wm_base_ = static_cast<xdg_wm_base*>(bind(xdg_wm_base_interface, 1));
-    xdg_wm_base_add_listener(window->wm_base_, &kWmBase, window);
+    window->wm_base_.reset(static_cast<xdg_wm_base*>(bind(xdg_wm_base_interface, 1)));
+    xdg_wm_base_add_listener(window->wm_base_.get(), &kWmBase, window);
   } else if (interface == zxdg_decoration_manager_v1_interface.name) {
-    window->decorations_ =
-        static_cast<zxdg_decoration_manager_v1*>(bind(zxdg_decoration_manager_v1_interface, 1));
+    window->decorations_.reset(
+        static_cast<zxdg_decoration_manager_v1*>(bind(zxdg_decoration_manager_v1_interface, 1)));
   } else if (interface == zwlr_layer_shell_v1_interface.name) {
-    window->layer_shell_ =
-        static_cast<zwlr_layer_shell_v1*>(bind(zwlr_layer_shell_v1_interface, 3));
+    window->layer_shell_.reset(
+        static_cast<zwlr_layer_shell_v1*>(bind(zwlr_layer_shell_v1_interface, 3)));
   } else if (interface == zxdg_output_manager_v1_interface.name) {
-    window->output_manager_ =
-        static_cast<zxdg_output_manager_v1*>(bind(zxdg_output_manager_v1_interface, 2));
+    window->output_manager_.reset(
+        static_cast<zxdg_output_manager_v1*>(bind(zxdg_output_manager_v1_interface, 2)));
     for (const std::unique_ptr<WaylandWindow::Output>& output : window->outputs_) {
-      output->Describe(window->output_manager_);
+      output->Describe(window->output_manager_.get());
     }
   } else if (interface == wl_seat_interface.name) {
     auto* seat = static_cast<wl_seat*>(bind(wl_seat_interface, 5));
@@ -491,7 +510,7 @@ void WaylandListeners::Global(void* Data, wl_registry* Registry, std::uint32_t N
     auto* output = static_cast<wl_output*>(bind(wl_output_interface, 3));
     window->outputs_.push_back(std::make_unique<WaylandWindow::Output>(window, Name, output));
     wl_output_add_listener(output, &kOutput, window->outputs_.back().get());
-    window->outputs_.back()->Describe(window->output_manager_);
+    window->outputs_.back()->Describe(window->output_manager_.get());
     if (window->output_manager_ == nullptr) window->Cover(*window->outputs_.back());
   }
 }
@@ -505,11 +524,11 @@ WaylandWindow::WaylandWindow(RandomSource& Random, const char* Program, WaylandR
   if (name_.front() != '/' && Named("XDG_RUNTIME_DIR") == nullptr) {
     throw DisplayError("XDG_RUNTIME_DIR is not set, where the compositor's socket would be");
   }
-  display_ = wl_display_connect(nullptr);
+  display_.reset(wl_display_connect(nullptr));
   if (display_ == nullptr) throw DisplayError("no compositor answers");
-  registry_ = wl_display_get_registry(display_);
-  wl_registry_add_listener(registry_, &WaylandListeners::kRegistry, this);
-  const char* missing = wl_display_roundtrip(display_) < 0 ? "answer"
+  registry_.reset(wl_display_get_registry(display_.get()));
+  wl_registry_add_listener(registry_.get(), &WaylandListeners::kRegistry, this);
+  const char* missing = wl_display_roundtrip(display_.get()) < 0 ? "answer"
                         : compositor_ == nullptr           ? "wl_compositor"
                         : shm_ == nullptr                  ? "wl_shm"
                         : subcompositor_ == nullptr        ? "wl_subcompositor"
@@ -518,32 +537,38 @@ WaylandWindow::WaylandWindow(RandomSource& Random, const char* Program, WaylandR
                         : role_ == WaylandRole::Wallpaper && layer_shell_ == nullptr
                             ? "layer shell for a wallpaper"
                             : nullptr;
-  if (missing != nullptr) {
-    wl_display_disconnect(display_);
-    throw DisplayError(std::string("the compositor gives no ") + missing);
-  }
+  if (missing != nullptr) throw DisplayError(std::string("the compositor gives no ") + missing);
   if (role_ == WaylandRole::Screensaver && layer_shell_ == nullptr) role_ = WaylandRole::FullScreen;
   EndOnSignals();
 }
 
-WaylandWindow::~WaylandWindow() {
-  panes_.clear();
-  white_.reset();
-  seats_.clear();
-  outputs_.clear();
-  if (output_manager_ != nullptr) zxdg_output_manager_v1_destroy(output_manager_);
-  if (layer_shell_ != nullptr) {
-    LetGo(layer_shell_, ZWLR_LAYER_SHELL_V1_DESTROY_SINCE_VERSION, zwlr_layer_shell_v1_destroy,
-          [](zwlr_layer_shell_v1* Shell) { wl_proxy_destroy(reinterpret_cast<wl_proxy*>(Shell)); });
-  }
-  if (decorations_ != nullptr) zxdg_decoration_manager_v1_destroy(decorations_);
-  xdg_wm_base_destroy(wm_base_);
-  wp_viewporter_destroy(viewporter_);
-  wl_subcompositor_destroy(subcompositor_);
-  wl_shm_destroy(shm_);
-  wl_compositor_destroy(compositor_);
-  wl_registry_destroy(registry_);
-  wl_display_disconnect(display_);
+// What was made on the connection goes before it: the members go in the
+// reverse of their order, after the window's surfaces, whether the
+// constructor finished or threw.
+WaylandWindow::~WaylandWindow() = default;
+
+void WaylandRelease::operator()(wl_display* Display) const { wl_display_disconnect(Display); }
+void WaylandRelease::operator()(wl_registry* Registry) const { wl_registry_destroy(Registry); }
+void WaylandRelease::operator()(wl_compositor* Compositor) const {
+  wl_compositor_destroy(Compositor);
+}
+void WaylandRelease::operator()(wl_shm* Shm) const { wl_shm_destroy(Shm); }
+void WaylandRelease::operator()(wl_subcompositor* Subcompositor) const {
+  wl_subcompositor_destroy(Subcompositor);
+}
+void WaylandRelease::operator()(wp_viewporter* Viewporter) const {
+  wp_viewporter_destroy(Viewporter);
+}
+void WaylandRelease::operator()(xdg_wm_base* Base) const { xdg_wm_base_destroy(Base); }
+void WaylandRelease::operator()(zxdg_decoration_manager_v1* Manager) const {
+  zxdg_decoration_manager_v1_destroy(Manager);
+}
+void WaylandRelease::operator()(zwlr_layer_shell_v1* Shell) const {
+  LetGo(Shell, ZWLR_LAYER_SHELL_V1_DESTROY_SINCE_VERSION, zwlr_layer_shell_v1_destroy,
+        [](zwlr_layer_shell_v1* Old) { wl_proxy_destroy(reinterpret_cast<wl_proxy*>(Old)); });
+}
+void WaylandRelease::operator()(zxdg_output_manager_v1* Manager) const {
+  zxdg_output_manager_v1_destroy(Manager);
 }
 
 // A toplevel, or a layer on every output once the outputs have said where
@@ -551,14 +576,14 @@ WaylandWindow::~WaylandWindow() {
 // activated once every surface has had one.
 void WaylandWindow::Show() {
   if (Layered()) {
-    if (wl_display_roundtrip(display_) < 0) Lost();
+    if (wl_display_roundtrip(display_.get()) < 0) Lost();
     shown_ = true;
     for (const std::unique_ptr<Output>& output : outputs_) Cover(*output);
     return;
   }
   shown_ = true;
   Pane& pane = NewPane(nullptr);
-  pane.shell = xdg_wm_base_get_xdg_surface(wm_base_, pane.surface);
+  pane.shell = xdg_wm_base_get_xdg_surface(wm_base_.get(), pane.surface);
   xdg_surface_add_listener(pane.shell, &WaylandListeners::kSurface, &pane);
   pane.toplevel = xdg_surface_get_toplevel(pane.shell);
   xdg_toplevel_add_listener(pane.toplevel, &WaylandListeners::kToplevel, &pane);
@@ -572,7 +597,7 @@ void WaylandWindow::Show() {
   }
   if (decorations_ != nullptr) {
     pane.decoration =
-        zxdg_decoration_manager_v1_get_toplevel_decoration(decorations_, pane.toplevel);
+        zxdg_decoration_manager_v1_get_toplevel_decoration(decorations_.get(), pane.toplevel);
     zxdg_toplevel_decoration_v1_add_listener(pane.decoration, &WaylandListeners::kDecoration, this);
     zxdg_toplevel_decoration_v1_set_mode(pane.decoration,
                                          ZXDG_TOPLEVEL_DECORATION_V1_MODE_CLIENT_SIDE);
@@ -590,7 +615,7 @@ void WaylandWindow::Cover(Output& Screen) {
   Pane& pane = NewPane(&Screen);
   const bool wallpaper = role_ == WaylandRole::Wallpaper;
   pane.layer = zwlr_layer_shell_v1_get_layer_surface(
-      layer_shell_, pane.surface, Screen.output,
+      layer_shell_.get(), pane.surface, Screen.output,
       wallpaper ? ZWLR_LAYER_SHELL_V1_LAYER_BACKGROUND : ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY,
       "boska");
   zwlr_layer_surface_v1_add_listener(pane.layer, &WaylandListeners::kLayer, &pane);
@@ -609,15 +634,15 @@ void WaylandWindow::Cover(Output& Screen) {
 
 WaylandWindow::Pane& WaylandWindow::NewPane(const Output* Screen) {
   Pane& pane = *panes_.emplace_back(std::make_unique<Pane>(this, Screen));
-  pane.surface = wl_compositor_create_surface(compositor_);
+  pane.surface = wl_compositor_create_surface(compositor_.get());
   wl_surface_add_listener(pane.surface, &WaylandListeners::kWlSurface, &pane);
-  pane.viewport = wp_viewporter_get_viewport(viewporter_, pane.surface);
+  pane.viewport = wp_viewporter_get_viewport(viewporter_.get(), pane.surface);
   return pane;
 }
 
 // Input goes through the surface to what lies under it.
 void WaylandWindow::TakeNoInput(wl_surface* Surface) {
-  wl_region* nowhere = wl_compositor_create_region(compositor_);
+  wl_region* nowhere = wl_compositor_create_region(compositor_.get());
   wl_surface_set_input_region(Surface, nowhere);
   wl_region_destroy(nowhere);
 }
@@ -669,20 +694,20 @@ void WaylandWindow::WaitEvents(double Seconds) { Dispatch(WaitMilliseconds(Secon
 // TimeoutMs; then lets closed surfaces go, makes the presents that found
 // every buffer held and delivers the input.
 void WaylandWindow::Dispatch(int TimeoutMs) {
-  while (wl_display_prepare_read(display_) != 0) {
-    if (wl_display_dispatch_pending(display_) < 0) Lost();
+  while (wl_display_prepare_read(display_.get()) != 0) {
+    if (wl_display_dispatch_pending(display_.get()) < 0) Lost();
   }
-  if (wl_display_flush(display_) < 0 && errno != EAGAIN) {
-    wl_display_cancel_read(display_);
+  if (wl_display_flush(display_.get()) < 0 && errno != EAGAIN) {
+    wl_display_cancel_read(display_.get());
     Lost();
   }
-  pollfd connection{wl_display_get_fd(display_), POLLIN, 0};
+  pollfd connection{wl_display_get_fd(display_.get()), POLLIN, 0};
   if (poll(&connection, 1, TimeoutMs) > 0) {
-    if (wl_display_read_events(display_) < 0) Lost();
+    if (wl_display_read_events(display_.get()) < 0) Lost();
   } else {
-    wl_display_cancel_read(display_);
+    wl_display_cancel_read(display_.get());
   }
-  if (wl_display_dispatch_pending(display_) < 0) Lost();
+  if (wl_display_dispatch_pending(display_.get()) < 0) Lost();
   LetClosedPanesGo();
   for (const std::unique_ptr<Pane>& pane : panes_) {
     if (pane->pending) Present(*pane);
@@ -696,7 +721,7 @@ void WaylandWindow::Dispatch(int TimeoutMs) {
 void WaylandWindow::LetClosedPanesGo() {
   const auto closed = [](const std::unique_ptr<Pane>& pane) { return pane->closed; };
   if (std::ranges::none_of(panes_, closed)) return;
-  if (wl_display_roundtrip(display_) < 0) Lost();
+  if (wl_display_roundtrip(display_.get()) < 0) Lost();
   if (role_ == WaylandRole::Screensaver && std::ranges::any_of(panes_, closed)) QueueClose();
   std::erase_if(panes_, closed);
 }
@@ -704,8 +729,8 @@ void WaylandWindow::LetClosedPanesGo() {
 void WaylandWindow::Lost() {
   const wl_interface* interface = nullptr;
   std::uint32_t id = 0;
-  if (wl_display_get_error(display_) == EPROTO) {
-    const std::uint32_t code = wl_display_get_protocol_error(display_, &interface, &id);
+  if (wl_display_get_error(display_.get()) == EPROTO) {
+    const std::uint32_t code = wl_display_get_protocol_error(display_.get(), &interface, &id);
     EndWithLine(program_, "the display " + name_ + " reported a protocol error " +
                               std::to_string(code) + " of " +
                               (interface != nullptr ? interface->name : "an object"));
@@ -774,7 +799,7 @@ void WaylandWindow::Present(Pane& Surface) {
     for (std::size_t i = 0; i < count; ++i) {
       band->wanted = band->wanted.Hull(InkIn(*painted[i], band->area));
     }
-    if (!band->wanted.Empty() && band->FreeBuffer(shm_, Surface.scale) == nullptr) {
+    if (!band->wanted.Empty() && band->FreeBuffer(shm_.get(), Surface.scale) == nullptr) {
       Surface.pending = true;
     }
   }
@@ -784,7 +809,7 @@ void WaylandWindow::Present(Pane& Surface) {
   }
   Back(Surface);
   wl_surface_commit(Surface.surface);
-  if (wl_display_flush(display_) < 0 && errno != EAGAIN) Lost();
+  if (wl_display_flush(display_.get()) < 0 && errno != EAGAIN) Lost();
 }
 
 // Bands across the whole of the surface, which lies at Shown of the window.
@@ -792,11 +817,11 @@ void WaylandWindow::Divide(Pane& Surface, const Box& Shown) {
   for (int top = Shown.Top; top < Shown.Bottom; top += kBandRows) {
     Band& band = *Surface.bands.emplace_back(std::make_unique<Band>());
     band.area = {Shown.Left, top, Shown.Right, std::min(top + kBandRows, Shown.Bottom)};
-    band.surface = wl_compositor_create_surface(compositor_);
+    band.surface = wl_compositor_create_surface(compositor_.get());
     TakeNoInput(band.surface);
     if (Surface.scale > 1) wl_surface_set_buffer_scale(band.surface, Surface.scale);
     band.subsurface =
-        wl_subcompositor_get_subsurface(subcompositor_, band.surface, Surface.surface);
+        wl_subcompositor_get_subsurface(subcompositor_.get(), band.surface, Surface.surface);
   }
 }
 
@@ -817,7 +842,7 @@ void WaylandWindow::Show(Pane& Surface, Band& Rows, const Box& Shown,
     Rows.shown = {};
     return;
   }
-  Buffer& buffer = *Rows.FreeBuffer(shm_, Surface.scale);
+  Buffer& buffer = *Rows.FreeBuffer(shm_.get(), Surface.scale);
   buffer.Shape(Rows.wanted, Surface.scale);
   for (std::size_t i = 0; i < Count; ++i) {
     const ImageSurface& image = *Painted[i];
@@ -841,7 +866,7 @@ void WaylandWindow::Show(Pane& Surface, Band& Rows, const Box& Shown,
 void WaylandWindow::Back(Pane& Surface) {
   if (Surface.backed) return;
   if (!white_) {
-    white_ = std::make_unique<Buffer>(shm_, 9 * 4);
+    white_ = std::make_unique<Buffer>(shm_.get(), 9 * 4);
     white_->Shape({0, 0, 3, 3}, 1);
     std::fill_n(white_->pixels, 9, kWhitePixel);
   }

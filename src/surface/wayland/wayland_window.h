@@ -63,6 +63,22 @@ struct zxdg_output_manager_v1;
 
 struct WaylandListeners;
 
+// Lets a proxy go, or the connection itself.
+struct WaylandRelease {
+  void operator()(wl_display* Display) const;
+  void operator()(wl_registry* Registry) const;
+  void operator()(wl_compositor* Compositor) const;
+  void operator()(wl_shm* Shm) const;
+  void operator()(wl_subcompositor* Subcompositor) const;
+  void operator()(wp_viewporter* Viewporter) const;
+  void operator()(xdg_wm_base* Base) const;
+  void operator()(zxdg_decoration_manager_v1* Manager) const;
+  void operator()(zwlr_layer_shell_v1* Shell) const;
+  void operator()(zxdg_output_manager_v1* Manager) const;
+};
+template <typename Proxy>
+using WaylandHeld = std::unique_ptr<Proxy, WaylandRelease>;
+
 // What a Wayland window is to the desktop.
 enum class WaylandRole {
   Window,       // the program's window, of the design size
@@ -126,19 +142,21 @@ class WaylandWindow final : public PictureWindow {
   const char* program_;
   WaylandRole role_;
   std::string name_;
-  wl_display* display_ = nullptr;
-  wl_registry* registry_ = nullptr;
-  wl_compositor* compositor_ = nullptr;
+  // The connection and the globals bound on it come first, so that they go
+  // last, after everything made on them.
+  WaylandHeld<wl_display> display_;
+  WaylandHeld<wl_registry> registry_;
+  WaylandHeld<wl_compositor> compositor_;
   std::uint32_t compositor_version_ = 0;
-  wl_shm* shm_ = nullptr;
-  wl_subcompositor* subcompositor_ = nullptr;
-  wp_viewporter* viewporter_ = nullptr;
+  WaylandHeld<wl_shm> shm_;
+  WaylandHeld<wl_subcompositor> subcompositor_;
+  WaylandHeld<wp_viewporter> viewporter_;
+  WaylandHeld<xdg_wm_base> wm_base_;
+  WaylandHeld<zxdg_decoration_manager_v1> decorations_;
+  WaylandHeld<zwlr_layer_shell_v1> layer_shell_;
+  WaylandHeld<zxdg_output_manager_v1> output_manager_;
   // One white pixel, which the viewporter stretches over every surface.
   std::unique_ptr<Buffer> white_;
-  xdg_wm_base* wm_base_ = nullptr;
-  zxdg_decoration_manager_v1* decorations_ = nullptr;
-  zwlr_layer_shell_v1* layer_shell_ = nullptr;
-  zxdg_output_manager_v1* output_manager_ = nullptr;
   std::vector<std::unique_ptr<Seat>> seats_;
   std::vector<std::unique_ptr<Output>> outputs_;
   std::vector<std::unique_ptr<Pane>> panes_;
