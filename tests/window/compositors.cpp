@@ -55,21 +55,6 @@ std::vector<std::string> RuntimeFolder::ClientEnvironment(const std::string& Soc
   return {"XDG_RUNTIME_DIR=" + path_, "WAYLAND_DISPLAY=" + Socket, "DISPLAY="};
 }
 
-std::string NodeFields(std::string Tree, const std::string& Marker,
-                       const std::vector<std::string>& Fields) {
-  std::erase_if(Tree, [](char c) { return std::isspace(static_cast<unsigned char>(c)); });
-  const std::size_t at = Tree.find(Marker);
-  if (at == std::string::npos) return {};
-  std::string found;
-  for (const std::string& key : Fields) {
-    const std::size_t from = Tree.rfind("\"" + key + "\":", at);
-    if (from == std::string::npos) continue;
-    const char end = Tree[from + key.size() + 3] == '{' ? '}' : ',';
-    found += Tree.substr(from, Tree.find(end, from) + 1 - from);
-  }
-  return found;
-}
-
 Weston::Weston(const XServer& Server, int Width, int Height, int Scale)
     : server_(Server), width_(Width * Scale), height_(Height * Scale) {
   weston_ = std::make_unique<Child>(

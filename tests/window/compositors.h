@@ -123,9 +123,3 @@ class DesktopCompositor {
   RuntimeFolder folder_;
   std::unique_ptr<Child> compositor_;
 };
-
-// Text in what a tree that a window manager prints says of one node: the
-// node in which Marker appears, with the Fields it has before Marker,
-// spaces taken out; empty if Marker does not appear.
-std::string NodeFields(std::string Tree, const std::string& Marker,
-                       const std::vector<std::string>& Fields);

@@ -186,6 +186,50 @@ TEST(UnderSway, DrawsAndEndsOnAKeyOrAClick) {
   }
 }
 
+// The tiling window manager that most X users of tiling desktops run floats
+// the window at its size, without a border; a key ends it.
+TEST(UnderI3, FloatsWithoutABorderAndEndsOnAKey) {
+  XServer server;
+  const I3 i3(server);
+  Child boska({kBoska}, {"DISPLAY=" + server.Name(), "WAYLAND_DISPLAY="});
+  std::string node;
+  ASSERT_TRUE(WaitUntil([&] { return !(node = i3.Node("boska")).empty(); }, 5s)) << boska.Err();
+  EXPECT_THAT(node, testing::MatchesRegex("\"border\":\"none\",\"rect\":.*\"width\":494,"
+                                          "\"height\":441}"));
+  server.XDoTool({"key", "space"});
+  EXPECT_EQ(boska.WaitFor(1s), 0) << boska.Err();
+}
+
+// The compositors of GNOME and KDE, headless. The window and the
+// screensaver show their frames (the client's own log of its requests
+// shows a buffer attached, which it does once configured) and end with 0 on
+// SIGTERM; the wallpaper needs layers, which KWin has and mutter lacks: it
+// is refused there in one line, having let go of all it made.
+TEST(OnTheBigDesktops, TheWindowAndTheScreensaverRunAndEndOnSIGTERM) {
+  const std::vector<std::string> window{kBoska}, screensaver{BOSKA_SCREENSAVER_PATH},
+      wallpaper{BOSKA_SCREENSAVER_PATH, "--wallpaper"};
+  for (const Desktop desktop : {Desktop::Gnome, Desktop::Kde}) {
+    const DesktopCompositor compositor(desktop, 800, 600);
+    const char* name = desktop == Desktop::Gnome ? "mutter: " : "kwin: ";
+    for (const std::vector<std::string>& program : {window, screensaver, wallpaper}) {
+      if (desktop == Desktop::Gnome && program == wallpaper) {
+        const Finished refused = RunToEnd(program, compositor.ClientEnvironment());
+        EXPECT_EQ(refused.status, 1) << name << refused.err;
+        EXPECT_THAT(refused.err, OneLineStartingWith("boska-screensaver: a wallpaper needs"));
+        continue;
+      }
+      std::vector<std::string> environment = compositor.ClientEnvironment();
+      environment.push_back("WAYLAND_DEBUG=client");
+      Child running(program, environment);
+      EXPECT_TRUE(WaitUntil(
+          [&] { return running.Err().find(".attach(wl_buffer") != std::string::npos; }, 10s))
+          << name << program.back() << " shows nothing: " << running.Err().substr(0, 2000);
+      running.Signal(SIGTERM);
+      EXPECT_EQ(running.WaitFor(2s), 0) << name << program.back();
+    }
+  }
+}
+
 TEST(OnX11, TakesOverWhenTheSessionsCompositorCannotBeReached) {
   XServer server;
   Child boska({kBoska}, {"DISPLAY=" + server.Name(), "WAYLAND_DISPLAY=wayland-gone"});

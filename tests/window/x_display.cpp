@@ -4,6 +4,7 @@
 #include <X11/Xutil.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <csignal>
 #include <filesystem>
@@ -253,4 +254,53 @@ Openbox::Openbox(const XServer& Server) {
   if (!managed || openbox_->WaitFor(std::chrono::milliseconds(0))) {
     throw std::runtime_error("openbox manages no window: " + openbox_->Err());
   }
+}
+
+I3::I3(const XServer& Server) : server_(Server), config_("/tmp/boska-i3-XXXXXX") {
+  const int file = mkstemp(config_.data());
+  if (file < 0) throw std::runtime_error("no configuration file for i3");
+  close(file);
+  // The first line keeps i3 from converting the file as an old one.
+  std::ofstream(config_) << "# i3 config file (v4)\nfont pango:monospace 8\n";
+  i3_ = std::make_unique<Child>(std::vector<std::string>{"i3", "-c", config_},
+                                std::vector<std::string>{"DISPLAY=" + Server.Name()});
+  const bool answering = WaitUntil(
+      [&] {
+        return i3_->WaitFor(std::chrono::milliseconds(0)) || Message({"-t", "get_version"});
+      },
+      std::chrono::seconds(10));
+  if (!answering || i3_->WaitFor(std::chrono::milliseconds(0))) {
+    throw std::runtime_error("i3 did not start: " + i3_->Err());
+  }
+}
+
+I3::~I3() { std::filesystem::remove(config_); }
+
+std::optional<std::string> I3::Message(const std::vector<std::string>& Arguments) const {
+  std::vector<std::string> command{"i3-msg"};
+  command.insert(command.end(), Arguments.begin(), Arguments.end());
+  Finished run = RunToEnd(command, {"DISPLAY=" + server_.Name()});
+  if (run.status != 0) return std::nullopt;
+  return std::move(run.out);
+}
+
+std::string I3::Node(const std::string& Class) const {
+  const std::optional<std::string> tree = Message({"-t", "get_tree"});
+  if (!tree) return {};
+  return NodeFields(*tree, "\"class\":\"" + Class + "\"", {"border", "rect"});
+}
+
+std::string NodeFields(std::string Tree, const std::string& Marker,
+                       const std::vector<std::string>& Fields) {
+  std::erase_if(Tree, [](char c) { return std::isspace(static_cast<unsigned char>(c)); });
+  const std::size_t at = Tree.find(Marker);
+  if (at == std::string::npos) return {};
+  std::string found;
+  for (const std::string& key : Fields) {
+    const std::size_t from = Tree.rfind("\"" + key + "\":", at);
+    if (from == std::string::npos) continue;
+    const char end = Tree[from + key.size() + 3] == '{' ? '}' : ',';
+    found += Tree.substr(from, Tree.find(end, from) + 1 - from);
+  }
+  return found;
 }

@@ -80,3 +80,32 @@ class Openbox {
  private:
   std::unique_ptr<Child> openbox_;
 };
+
+// The tiling window manager i3 on Server, with a configuration of its own,
+// managing windows once the constructor returns.
+class I3 {
+ public:
+  explicit I3(const XServer& Server);
+  ~I3();
+  I3(const I3&) = delete;
+  I3& operator=(const I3&) = delete;
+
+  // What i3 says of the window of the class Class, its spaces taken out:
+  // its border and its rect (a tiled window's fills its place); empty
+  // while there is none.
+  std::string Node(const std::string& Class) const;
+
+ private:
+  // What i3-msg with Arguments prints; nothing if i3 does not answer.
+  std::optional<std::string> Message(const std::vector<std::string>& Arguments) const;
+
+  const XServer& server_;
+  std::string config_;
+  std::unique_ptr<Child> i3_;
+};
+
+// Text in what a tree that a window manager prints says of one node: the
+// node in which Marker appears, with the Fields it has before Marker,
+// spaces taken out; empty if Marker does not appear.
+std::string NodeFields(std::string Tree, const std::string& Marker,
+                       const std::vector<std::string>& Fields);
