@@ -13,7 +13,7 @@ namespace {
 // The window on the session's display: on Wayland where WAYLAND_DISPLAY
 // names a compositor that answers, else on the X server that DISPLAY names.
 std::unique_ptr<PictureWindow> OpenWindow(RandomSource& Random) {
-  return WaylandOr(Random, "boska", WaylandRole::Window,
+  return WaylandOr(Random, WaylandRole::Window,
                    [&] { return std::make_unique<XWindow>(Random, "boska"); });
 }
 

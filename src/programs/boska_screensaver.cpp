@@ -113,7 +113,7 @@ Target Resolve(Target Where) {
 // X11 the root window is the wallpaper: --root).
 std::unique_ptr<PictureWindow> OpenDesktop(RandomSource& Random, bool Wallpaper) {
   return WaylandOr(
-      Random, kProgram, Wallpaper ? WaylandRole::Wallpaper : WaylandRole::Screensaver,
+      Random, Wallpaper ? WaylandRole::Wallpaper : WaylandRole::Screensaver,
       [&]() -> std::unique_ptr<PictureWindow> {
         if (Wallpaper) {
           throw DisplayError("a wallpaper needs a Wayland compositor with a layer shell");

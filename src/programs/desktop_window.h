@@ -13,12 +13,12 @@
 // The Wayland window in Role, or the window that Otherwise opens; when that
 // fails too, its one line names why Wayland did not serve either.
 inline std::unique_ptr<PictureWindow> WaylandOr(
-    RandomSource& Random, const char* Program, WaylandRole Role,
+    RandomSource& Random, WaylandRole Role,
     const std::function<std::unique_ptr<PictureWindow>()>& Otherwise) {
   std::string tried;
   if (const char* wayland = Named("WAYLAND_DISPLAY")) {
     try {
-      return std::make_unique<WaylandWindow>(Random, Program, Role);
+      return std::make_unique<WaylandWindow>(Random, Role);
     } catch (const DisplayError& error) {
       tried = std::string("; ") + wayland + " (wayland): " + error.what();
     }

@@ -7,10 +7,20 @@
 #include <stdexcept>
 #include <string>
 
+#include "numbers.h"
+
 // No display could be opened, or it cannot show the pictures.
 class DisplayError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
+};
+
+// The display failed the running animation: the connection lost, a
+// request refused, the window destroyed. A run-time error like the
+// animation's own: the program ends with its one line and status 1.
+class DisplayLost : public RunTimeError {
+ public:
+  using RunTimeError::RunTimeError;
 };
 
 // A launcher may start the program with standard input, output or error
@@ -19,9 +29,9 @@ class DisplayError : public std::runtime_error {
 // closed one on /dev/null.
 void OpenClosedStandardStreams();
 
-// Ends the program at once with the line "Program: What" and status 1.
-// Nothing is cleaned up: after a display fault there is nothing left that
-// could be.
+// Ends the program at once with the line "Program: What" and status 1,
+// cleaning nothing up: for Xlib's handler of a broken connection alone,
+// which may neither return nor let an exception through Xlib's frames.
 [[noreturn]] void EndWithLine(const char* Program, const std::string& What);
 
 // From now on SIGTERM (a session, a screensaver daemon) and SIGINT (a

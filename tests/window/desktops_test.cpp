@@ -9,6 +9,7 @@
 // clang-format on
 
 #include <csignal>
+#include <optional>
 
 #include "one_line.h"
 #include "compositors.h"
@@ -171,8 +172,9 @@ TEST(OnAScaledOutput, EachPixelIsTwoByTwoOfTheScreen) {
 }
 
 // Nested in an X server, sway takes that server's keys and pointer; it
-// floats the window in the middle of its output.
-TEST(UnderSway, DrawsAndEndsOnAKeyOrAClick) {
+// floats the window in the middle of its output. A key or a button ends it
+// as it goes down, before it comes up again.
+TEST(UnderSway, DrawsAndEndsOnAKeyOrAButtonPressed) {
   XServer server({"1024x768x24"}, {"-ac"});
   Sway sway(&server);
   for (const bool key : {true, false}) {
@@ -180,9 +182,11 @@ TEST(UnderSway, DrawsAndEndsOnAKeyOrAClick) {
     Child boska({kBoska}, sway.ClientEnvironment());
     EXPECT_TRUE(server.WaitForFirstPlant(DefaultRootWindow(server.Connection()), 4s, before))
         << boska.Err();
-    server.XDoTool(key ? std::vector<std::string>{"key", "space"}
-                       : std::vector<std::string>{"mousemove", "512", "384", "click", "1"});
-    EXPECT_EQ(boska.WaitFor(1s), 0) << (key ? "key: " : "click: ") << boska.Err();
+    server.XDoTool(key ? std::vector<std::string>{"keydown", "space"}
+                       : std::vector<std::string>{"mousemove", "512", "384", "mousedown", "1"});
+    EXPECT_EQ(boska.WaitFor(1s), 0) << (key ? "key: " : "button: ") << boska.Err();
+    server.XDoTool(key ? std::vector<std::string>{"keyup", "space"}
+                       : std::vector<std::string>{"mouseup", "1"});
   }
 }
 
@@ -327,6 +331,25 @@ TEST(UnderSway, FloatsWithoutAFrameAndEndsOnAKeyHoweverSoonItComes) {
     sway.Type(at_once ? std::vector<std::string>{"a"} : std::vector<std::string>{"-s", "300", "a"});
     if (at_once && !boska.WaitFor(1s)) sway.Type({"-s", "300", "a"});
     EXPECT_EQ(boska.WaitFor(2s), 0) << (at_once ? "at once: " : "after 300 ms: ") << boska.Err();
+  }
+}
+
+// The compositor closing the window (sway's kill) ends it with 0; so does
+// a key that goes down and stays down (wtype's -P presses it and holds it
+// until wtype ends, 5 s later).
+TEST(UnderSway, EndsWhenTheCompositorClosesItOrAKeyGoesDown) {
+  Sway sway;
+  for (const bool by_key : {false, true}) {
+    Child boska({kBoska}, sway.ClientEnvironment());
+    ASSERT_TRUE(WaitUntil([&] { return !sway.Node("boska").empty(); }, 5s)) << boska.Err();
+    std::optional<Child> held;
+    if (by_key) {
+      held.emplace(std::vector<std::string>{"wtype", "-s", "300", "-P", "a", "-s", "5000"},
+                   sway.ClientEnvironment());
+    } else {
+      sway.Message({"[app_id=\"boska\"]", "kill"});
+    }
+    EXPECT_EQ(boska.WaitFor(2s), 0) << (by_key ? "a key held: " : "closed: ") << boska.Err();
   }
 }
 

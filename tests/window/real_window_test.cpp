@@ -129,7 +129,7 @@ TEST(RealWindow, OnWaylandToo) {
   const Sway sway(&server);
   for (const std::string& variable : sway.ClientEnvironment()) putenv(strdup(variable.c_str()));
   Generator random(3);
-  WaylandWindow wayland(random, "boska");
+  WaylandWindow wayland(random);
   ShowsEveryFrameAtItsPace(wayland, [&] {
     int left = 0, top = 0;
     std::sscanf(sway.Node("boska").c_str(), "%*[^{]{\"x\":%d,\"y\":%d", &left, &top);

@@ -13,6 +13,7 @@
 #include <type_traits>
 
 #include "surface/display.h"
+#include "surface/wayland/shm_bands.h"
 #include "viewporter-client-protocol.h"
 #include "xdg-decoration-unstable-v1-client-protocol.h"
 #include "xdg-output-unstable-v1-client-protocol.h"
@@ -27,14 +28,9 @@ namespace {
 // The modifier bits of the core keyboard, in the order every keymap gives
 // them: Shift, Lock, Control, Mod1 (Alt).
 constexpr std::uint32_t kShiftBit = 1U << 0, kControlBit = 1U << 2, kAltBit = 1U << 3;
-constexpr std::uint32_t kWhitePixel = 0xFFFFFF;
 // How far the pointer may drift, either way, before it ends a screensaver:
 // a desk's knock is not a user.
 constexpr float kPointerSlack = 4;
-// The rows of a band. Each band's buffers hold the box of its ink, so that
-// narrower bands hold less white; more of them are more to commit.
-constexpr int kBandRows = 128;
-
 // The button of the handlers: left 1, right 2, middle 4, any other 8.
 std::int16_t ButtonOf(std::uint32_t Code) {
   switch (Code) {
@@ -58,27 +54,6 @@ template <typename Object>
 void LetGo(Object* Thing, std::uint32_t Since, std::type_identity_t<void (*)(Object*)> Release,
            std::type_identity_t<void (*)(Object*)> Destroy) {
   (wl_proxy_get_version(reinterpret_cast<wl_proxy*>(Thing)) >= Since ? Release : Destroy)(Thing);
-}
-
-// The box of Image's ink within Area of the window, found row by row: the
-// hull of each row's first and last pixel that is not white.
-Box InkIn(const ImageSurface& Image, const Box& Area) {
-  const PixelRows pixels = Image.Rows();
-  const Box within = Area.Offset(-Image.Left(), -Image.Top()).Meet(Image.Ink());
-  const auto white = [](std::uint8_t Gray) { return Gray == 255; };
-  Box found;
-  for (int y = within.Top; y < within.Bottom; ++y) {
-    const std::uint8_t* const row = pixels.Row(y);
-    const std::uint8_t* const first =
-        std::find_if_not(row + within.Left, row + within.Right, white);
-    if (first == row + within.Right) continue;
-    const std::uint8_t* const last =
-        std::find_if_not(std::make_reverse_iterator(row + within.Right),
-                         std::make_reverse_iterator(first), white)
-            .base();
-    found = found.Hull({int(first - row), y, int(last - row), y + 1});
-  }
-  return found.Offset(Image.Left(), Image.Top());
 }
 
 }  // namespace
@@ -166,30 +141,6 @@ struct WaylandWindow::Buffer {
 
   // Makes it show Shown at Scale: a new buffer when the size changes.
   void Shape(const Box& Shown, int Scale);
-  // Makes Area of its box the pixels of Image, which lies at (Left, Top) of
-  // the window: white where the image is not.
-  void Convert(const PixelRows& Image, int Left, int Top, const Box& Area) {
-    for (int y = Area.Top; y < Area.Bottom; ++y) {
-      const bool inside = y >= Top && y - Top < Image.Height;
-      const int from = inside ? std::clamp(Left, Area.Left, Area.Right) : Area.Right;
-      const int to = inside ? std::clamp(Left + Image.Width, from, Area.Right) : Area.Right;
-      std::uint32_t* const row =
-          pixels + (std::ptrdiff_t(y - box.Top) * width + (Area.Left - box.Left)) * scale;
-      std::uint32_t* end = std::fill_n(row, (from - Area.Left) * scale, kWhitePixel);
-      if (from < to) {
-        const std::uint8_t* const grays = Image.Row(y - Top) + (from - Left);
-        end = scale == 1 ? std::transform(grays, grays + (to - from), end, Opaque)
-                         : Repeated(grays, grays + (to - from), end);
-      }
-      end = std::fill_n(end, (Area.Right - to) * scale, kWhitePixel);
-      for (int copy = 1; copy < scale; ++copy) std::copy(row, end, row + copy * width);
-    }
-  }
-  static std::uint32_t Opaque(std::uint8_t Gray) { return Gray * 0x010101U; }
-  std::uint32_t* Repeated(const std::uint8_t* Gray, const std::uint8_t* End, std::uint32_t* To) {
-    for (; Gray != End; ++Gray) To = std::fill_n(To, scale, Opaque(*Gray));
-    return To;
-  }
 };
 
 struct WaylandWindow::Band {
@@ -200,24 +151,17 @@ struct WaylandWindow::Band {
   // The box of the window that it shows, empty while it shows nothing; the
   // box that the next present will show.
   Box shown, wanted;
-  std::array<std::unique_ptr<Buffer>, 3> buffers;
+  BufferRing<Buffer> buffers;
 
   ~Band() {
     wl_subsurface_destroy(subsurface);
     wl_surface_destroy(surface);
   }
-  // A buffer that the compositor does not hold, made the first time it is
-  // wanted; none when all are held.
   Buffer* FreeBuffer(wl_shm* Shm, int Scale) {
-    for (std::unique_ptr<Buffer>& buffer : buffers) {
-      if (!buffer) {
-        buffer =
-            std::make_unique<Buffer>(Shm, std::size_t(area.Width()) * std::size_t(area.Height()) *
-                                              std::size_t(Scale * Scale) * 4);
-      }
-      if (!buffer->busy) return buffer.get();
-    }
-    return nullptr;
+    return buffers.Free([&] {
+      return std::make_unique<Buffer>(Shm, std::size_t(area.Width()) * std::size_t(area.Height()) *
+                                               std::size_t(Scale * Scale) * 4);
+    });
   }
 };
 
@@ -515,8 +459,8 @@ void WaylandListeners::Global(void* Data, wl_registry* Registry, std::uint32_t N
   }
 }
 
-WaylandWindow::WaylandWindow(RandomSource& Random, const char* Program, WaylandRole Role)
-    : PictureWindow(Random), program_(Program), role_(Role) {
+WaylandWindow::WaylandWindow(RandomSource& Random, WaylandRole Role)
+    : PictureWindow(Random), role_(Role) {
   OpenClosedStandardStreams();
   const char* name = Named("WAYLAND_DISPLAY");
   name_ = name != nullptr ? name : "wayland-0";
@@ -731,11 +675,11 @@ void WaylandWindow::Lost() {
   std::uint32_t id = 0;
   if (wl_display_get_error(display_.get()) == EPROTO) {
     const std::uint32_t code = wl_display_get_protocol_error(display_.get(), &interface, &id);
-    EndWithLine(program_, "the display " + name_ + " reported a protocol error " +
-                              std::to_string(code) + " of " +
-                              (interface != nullptr ? interface->name : "an object"));
+    throw DisplayLost("the display " + name_ + " reported a protocol error " +
+                      std::to_string(code) + " of " +
+                      (interface != nullptr ? interface->name : "an object"));
   }
-  EndWithLine(program_, "lost the display " + name_);
+  throw DisplayLost("lost the display " + name_);
 }
 
 void WaylandWindow::Forget(std::uint32_t Name) {
@@ -814,9 +758,9 @@ void WaylandWindow::Present(Pane& Surface) {
 
 // Bands across the whole of the surface, which lies at Shown of the window.
 void WaylandWindow::Divide(Pane& Surface, const Box& Shown) {
-  for (int top = Shown.Top; top < Shown.Bottom; top += kBandRows) {
+  for (const Box& area : BandAreas(Shown)) {
     Band& band = *Surface.bands.emplace_back(std::make_unique<Band>());
-    band.area = {Shown.Left, top, Shown.Right, std::min(top + kBandRows, Shown.Bottom)};
+    band.area = area;
     band.surface = wl_compositor_create_surface(compositor_.get());
     TakeNoInput(band.surface);
     if (Surface.scale > 1) wl_surface_set_buffer_scale(band.surface, Surface.scale);
@@ -848,8 +792,8 @@ void WaylandWindow::Show(Pane& Surface, Band& Rows, const Box& Shown,
     const ImageSurface& image = *Painted[i];
     const PixelRows pixels = image.Rows();
     const Box rectangle = Box{0, 0, pixels.Width, pixels.Height}.Offset(image.Left(), image.Top());
-    buffer.Convert(pixels, image.Left(), image.Top(),
-                   i == 0 ? Rows.wanted : rectangle.Meet(Rows.wanted));
+    Convert({buffer.pixels, buffer.box, buffer.scale}, pixels, image.Left(), image.Top(),
+            i == 0 ? Rows.wanted : rectangle.Meet(Rows.wanted));
   }
   wl_surface_attach(Rows.surface, buffer.buffer, 0, 0);
   wl_surface_damage(Rows.surface, 0, 0, INT32_MAX, INT32_MAX);
@@ -868,7 +812,7 @@ void WaylandWindow::Back(Pane& Surface) {
   if (!white_) {
     white_ = std::make_unique<Buffer>(shm_.get(), 9 * 4);
     white_->Shape({0, 0, 3, 3}, 1);
-    std::fill_n(white_->pixels, 9, kWhitePixel);
+    std::fill_n(white_->pixels, 9, kXrgbWhite);
   }
   wl_surface_attach(Surface.surface, white_->buffer, 0, 0);
   wp_viewport_set_source(Surface.viewport, wl_fixed_from_int(1), wl_fixed_from_int(1),

@@ -89,10 +89,10 @@ enum class WaylandRole {
 
 class WaylandWindow final : public PictureWindow {
  public:
-  // Connects to the compositor that WAYLAND_DISPLAY names. Program names the
-  // program in messages. Throws DisplayError when no compositor answers or
-  // it lacks what the role needs.
-  WaylandWindow(RandomSource& Random, const char* Program, WaylandRole Role = WaylandRole::Window);
+  // Connects to the compositor that WAYLAND_DISPLAY names. Throws
+  // DisplayError when no compositor answers or it lacks what the role
+  // needs.
+  explicit WaylandWindow(RandomSource& Random, WaylandRole Role = WaylandRole::Window);
   ~WaylandWindow() override;
 
   Single ScaleWidth() override { return static_cast<float>(width_); }
@@ -139,7 +139,6 @@ class WaylandWindow final : public PictureWindow {
             const std::array<const ImageSurface*, 2>& Painted, std::size_t Count);
   void Back(Pane& Surface);
 
-  const char* program_;
   WaylandRole role_;
   std::string name_;
   // The connection and the globals bound on it come first, so that they go

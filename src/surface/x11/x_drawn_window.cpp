@@ -72,6 +72,7 @@ void XDrawnWindow::DoEvents() {
     XNextEvent(display_, &event);
     Handle(event);
   }
+  faults_.Raise();
   DeliverInput();
 }
 
@@ -90,7 +91,7 @@ void XDrawnWindow::Handle(const XEvent& Event) {
     Present();
   }
   if (Event.type == DestroyNotify && Event.xdestroywindow.window == window_) {
-    throw DisplayError("the window " + Hex(window_) + " was destroyed");
+    throw DisplayLost("the window " + Hex(window_) + " was destroyed");
   }
 }
 
