@@ -76,8 +76,10 @@ void PictureWindow::QueueKey(std::int16_t Code, std::int16_t Shift) {
   inputs_.push_back({Input::Kind::Key, Code, Shift});
 }
 
-void PictureWindow::QueueButton(std::int16_t Button, std::int16_t Shift, float X, float Y) {
-  inputs_.push_back({Input::Kind::Button, Button, Shift, X, Y});
+// The handlers' numbers: left 1, right 2, middle 4, any other 8.
+void PictureWindow::QueueButton(PressedButton Button, std::int16_t Shift, float X, float Y) {
+  constexpr std::int16_t kCodes[] = {1, 2, 4, 8};
+  inputs_.push_back({Input::Kind::Button, kCodes[static_cast<int>(Button)], Shift, X, Y});
 }
 
 void PictureWindow::QueueClose() { inputs_.push_back({Input::Kind::Close}); }

@@ -14,6 +14,9 @@
 #include "surface/platform.h"
 #include "surface/random.h"
 
+// The mouse buttons the handlers tell apart, whatever a system calls them.
+enum class PressedButton { Left, Right, Middle, Other };
+
 class PictureWindow : public Platform {
  public:
   PictureWindow(const PictureWindow&) = delete;
@@ -27,6 +30,8 @@ class PictureWindow : public Platform {
   Single Timer() override;
   void Randomize(Single Seed) override { random_.Randomize(Seed); }
   Single Rnd() override { return random_.Next(); }
+  // The Shift argument of the handlers.
+  static std::int16_t ShiftState(bool Shift, bool Control, bool Alt);
 
  protected:
   explicit PictureWindow(RandomSource& Random);
@@ -59,14 +64,12 @@ class PictureWindow : public Platform {
   // dispatches it and delivered to the handlers of the surface in front once
   // dispatching has returned.
   void QueueKey(std::int16_t Code, std::int16_t Shift);
-  void QueueButton(std::int16_t Button, std::int16_t Shift, float X, float Y);
+  void QueueButton(PressedButton Button, std::int16_t Shift, float X, float Y);
   // The window was closed or went away: the program ends.
   void QueueClose();
   // A failure found while dispatching, raised as a surface error on delivery.
   void QueueFailure(const std::string& What);
   void DeliverInput();
-  // The Shift argument of the handlers.
-  static std::int16_t ShiftState(bool Shift, bool Control, bool Alt);
 
   // How long a wait for events of at most Seconds blocks, in whole
   // milliseconds: at least 1, so that it never spins, and at most a second.

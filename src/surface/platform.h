@@ -11,6 +11,10 @@
 // The window as designed: its title, and the size of its client area where
 // the desktop leaves the choice to the program.
 inline constexpr char kTitle[] = "Boska";
+// The name a desktop knows the program's windows by (the X class, the
+// Wayland application id, the Win32 window class), as its desktop entry
+// says.
+inline constexpr char kApplicationId[] = "boska";
 inline constexpr int kDesignWidth = 494;
 inline constexpr int kDesignHeight = 441;
 

@@ -88,12 +88,17 @@ TEST(PictureWindow, DeliversQueuedInputToTheSurfaceInFrontUntilAClose) {
   window.pb(1).ZOrder();
   window.log.clear();
   window.QueueKey(27, window.ShiftState(true, false, true));
-  window.QueueButton(2, window.ShiftState(false, true, false), 5, 7);
+  window.QueueButton(PressedButton::Right, window.ShiftState(false, true, false), 5, 7);
+  for (const PressedButton button :
+       {PressedButton::Left, PressedButton::Middle, PressedButton::Other}) {
+    window.QueueButton(button, 0, 1, 1);
+  }
   window.QueueClose();
   window.QueueKey(13, 0);
   EXPECT_TRUE(window.log.empty()) << "delivered while queueing";
   EXPECT_THROW(window.DoEvents(), ProgramEnd);
-  EXPECT_THAT(window.log, ElementsAre("key 1 27 5", "button 1 2 2 5 7"));
+  EXPECT_THAT(window.log, ElementsAre("key 1 27 5", "button 1 2 2 5 7", "button 1 1 0 1 1",
+                                      "button 1 4 0 1 1", "button 1 8 0 1 1"));
   window.QueueFailure("the screen went away");
   EXPECT_THROW(window.DoEvents(), SurfaceError);
 }

@@ -1,7 +1,17 @@
 #include "surface/wayland/shm_bands.h"
 
+#include <sys/mman.h>
+#include <unistd.h>
+#include <wayland-client.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <iterator>
+#include <string>
+
+#include "surface/platform.h"
+#include "surface/surface.h"
 
 namespace {
 
@@ -62,4 +72,47 @@ void Convert(const XrgbPixels& To, const PixelRows& Image, int Left, int Top, co
     end = std::fill_n(end, (Area.Right - to) * scale, kXrgbWhite);
     for (int copy = 1; copy < scale; ++copy) std::copy(row, end, row + copy * width);
   }
+}
+
+namespace {
+
+// The compositor's C callback: it only records that the buffer is free.
+void Released(void* Data, wl_buffer*) { static_cast<ShmBuffer*>(Data)->busy = false; }
+constexpr wl_buffer_listener kReleased{Released};
+
+}  // namespace
+
+ShmBuffer::ShmBuffer(wl_shm* Shm, std::size_t Bytes) : bytes_(Bytes) {
+  const int descriptor = memfd_create(kApplicationId, MFD_CLOEXEC);
+  if (descriptor < 0 || ftruncate(descriptor, off_t(bytes_)) != 0) {
+    if (descriptor >= 0) close(descriptor);
+    throw SurfaceError(std::string("no shared memory for a picture: ") + std::strerror(errno));
+  }
+  void* at = mmap(nullptr, bytes_, PROT_READ | PROT_WRITE, MAP_SHARED, descriptor, 0);
+  if (at == MAP_FAILED) {
+    close(descriptor);
+    throw SurfaceError(std::string("cannot map a picture: ") + std::strerror(errno));
+  }
+  pixels_ = static_cast<std::uint32_t*>(at);
+  pool_ = wl_shm_create_pool(Shm, descriptor, std::int32_t(bytes_));
+  close(descriptor);
+}
+
+ShmBuffer::~ShmBuffer() {
+  if (buffer_ != nullptr) wl_buffer_destroy(buffer_);
+  wl_shm_pool_destroy(pool_);
+  munmap(pixels_, bytes_);
+}
+
+void ShmBuffer::Shape(const Box& Shown, int Scale) {
+  const bool same = buffer_ != nullptr && Scale == scale_ && Shown.Width() == box_.Width() &&
+                    Shown.Height() == box_.Height();
+  box_ = Shown;
+  scale_ = Scale;
+  if (same) return;
+  if (buffer_ != nullptr) wl_buffer_destroy(buffer_);
+  const int width = box_.Width() * scale_;
+  const int height = box_.Height() * scale_;
+  buffer_ = wl_shm_pool_create_buffer(pool_, 0, width, height, width * 4, WL_SHM_FORMAT_XRGB8888);
+  wl_buffer_add_listener(buffer_, &kReleased, this);
 }

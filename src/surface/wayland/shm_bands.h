@@ -1,6 +1,7 @@
-// What the Wayland window's bands need of no compositor: the rows each band
-// takes of a surface, the box of ink it shows, the buffers it may write
-// into, and the gray pictures converted into a buffer's XRGB pixels.
+// The shared-memory bands of the Wayland window: the rows each band takes of
+// a surface, the box of ink it shows, the buffers it may write into, and
+// the gray pictures converted into a buffer's XRGB pixels, all of which
+// need no compositor; and the buffers themselves, in shared memory.
 #pragma once
 
 #include <array>
@@ -10,6 +11,10 @@
 #include <vector>
 
 #include "surface/picture/image_surface.h"
+
+struct wl_buffer;
+struct wl_shm;
+struct wl_shm_pool;
 
 // A surface is shown in bands of this many rows, each a subsurface whose
 // buffers hold the box of its ink: narrower bands hold less white, more of
@@ -56,4 +61,34 @@ class BufferRing {
 
  private:
   std::array<std::unique_ptr<Buffer>, 3> buffers_;
+};
+
+// Shared memory for the pictures of a band, and the buffer that shows a box
+// of the window from it. The memory is as large as the whole band, but only
+// the pixels of the boxes it has shown are ever touched, and only those take
+// up memory.
+class ShmBuffer {
+ public:
+  ShmBuffer(wl_shm* Shm, std::size_t Bytes);
+  ~ShmBuffer();
+  ShmBuffer(const ShmBuffer&) = delete;
+  ShmBuffer& operator=(const ShmBuffer&) = delete;
+
+  // Makes it show Shown at Scale: a new buffer when the size changes.
+  void Shape(const Box& Shown, int Scale);
+  wl_buffer* Buffer() const { return buffer_; }
+  // Its pixels, as they show the box of Shape.
+  XrgbPixels Pixels() const { return {pixels_, box_, scale_}; }
+
+  // Held by the compositor from the commit that shows it until it releases
+  // it.
+  bool busy = false;
+
+ private:
+  wl_shm_pool* pool_ = nullptr;
+  std::uint32_t* pixels_ = nullptr;
+  std::size_t bytes_ = 0;
+  wl_buffer* buffer_ = nullptr;
+  Box box_;
+  int scale_ = 1;
 };

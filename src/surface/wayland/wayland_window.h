@@ -20,20 +20,21 @@
 //    that show the persistent image in front through subsurfaces just large
 //    enough for the ink in them: buffers in shared memory that hold the ink
 //    and little more, never written while the compositor holds them;
-//  - key presses and button presses of every seat, as seats, keyboards and
-//    pointers come and go, delivered to the handlers of the surface in
-//    front; the compositor closing the window ends the program; a
-//    screensaver also ends when the pointer moves more than a few pixels or
-//    the compositor closes one of its layers for another reason than its
-//    output going;
-//  - a buffer scale that follows the outputs each surface is on;
-//  - a wait for events that sleeps on the connection and answers the
-//    compositor's pings meanwhile;
-//  - the compositor gone, or a protocol error, ends the program with one
-//    line and status 1; SIGTERM and SIGINT end it with status 0.
+//  - key presses and button presses of every seat (wayland_seats.h),
+//    delivered to the handlers of the surface in front; the compositor
+//    closing the window ends the program; a screensaver also ends when the
+//    pointer moves more than a few pixels or the compositor closes one of
+//    its layers for another reason than its output going;
+//  - a buffer scale that follows the outputs (wayland_outputs.h) each
+//    surface is on;
+//  - a wait for events that sleeps on the connection (wayland_connection.h);
+//    the compositor gone, or a protocol error, is a run-time error that
+//    ends the program with one line and status 1; SIGTERM and SIGINT end it
+//    with status 0;
+//  - listeners that only record what happened: after each dispatch one
+//    step (Settle) acts on it, in the order it chooses.
 // What it leaves out: resizing (the animation keeps the size it found at
-// start-up), keymaps (any key ends the animation, so the key's code is
-// enough).
+// start-up).
 // On an output with a scale of 2 or more a surface keeps its size in the
 // compositor's units and its buffer is that many pixels to each of the
 // animation's, each one repeated: the compositor shows it without
@@ -43,41 +44,14 @@
 #include <array>
 #include <cstdint>
 #include <memory>
-#include <string>
+#include <optional>
 #include <vector>
 
 #include "surface/picture_window.h"
-
-struct wl_compositor;
-struct wl_display;
-struct wl_output;
-struct wl_registry;
-struct wl_shm;
-struct wl_subcompositor;
-struct wl_surface;
-struct wp_viewporter;
-struct xdg_wm_base;
-struct zwlr_layer_shell_v1;
-struct zxdg_decoration_manager_v1;
-struct zxdg_output_manager_v1;
-
-struct WaylandListeners;
-
-// Lets a proxy go, or the connection itself.
-struct WaylandRelease {
-  void operator()(wl_display* Display) const;
-  void operator()(wl_registry* Registry) const;
-  void operator()(wl_compositor* Compositor) const;
-  void operator()(wl_shm* Shm) const;
-  void operator()(wl_subcompositor* Subcompositor) const;
-  void operator()(wp_viewporter* Viewporter) const;
-  void operator()(xdg_wm_base* Base) const;
-  void operator()(zxdg_decoration_manager_v1* Manager) const;
-  void operator()(zwlr_layer_shell_v1* Shell) const;
-  void operator()(zxdg_output_manager_v1* Manager) const;
-};
-template <typename Proxy>
-using WaylandHeld = std::unique_ptr<Proxy, WaylandRelease>;
+#include "surface/wayland/shm_bands.h"
+#include "surface/wayland/wayland_connection.h"
+#include "surface/wayland/wayland_outputs.h"
+#include "surface/wayland/wayland_seats.h"
 
 // What a Wayland window is to the desktop.
 enum class WaylandRole {
@@ -100,39 +74,32 @@ class WaylandWindow final : public PictureWindow {
   void DoEvents() override;
   void WaitEvents(double Seconds) override;
 
- protected:
-  void Show() override;
-  void Present() override;
-
- private:
-  friend struct WaylandListeners;
-
-  // One input seat with its keyboard and pointer, while it has them.
-  struct Seat;
-  // An output, with its scale and its place in the layout.
-  struct Output;
-  // A buffer in shared memory, with what it shows.
-  struct Buffer;
   // Rows of a surface, shown through a subsurface of their own.
   struct Band;
   // One surface of the window, on an output or where the compositor puts it.
   struct Pane;
 
+ protected:
+  void Show() override;
+  void Present() override;
+
+ private:
   bool Layered() const {
     return role_ == WaylandRole::Screensaver || role_ == WaylandRole::Wallpaper;
   }
   bool EndsOnMotion() const { return role_ != WaylandRole::Window; }
-  void Dispatch(int TimeoutMs);
-  Pane& NewPane(const Output* Screen);
+  void Settle();
+  void TakeGlobals();
+  void TakeInput();
+  void LetClosedPanesGo();
+  void Toplevel();
+  void Cover(const WaylandOutput& Screen);
+  Pane& NewPane(const WaylandOutput* Screen);
   void TakeNoInput(wl_surface* Surface);
-  [[noreturn]] void Lost();
-  void Forget(std::uint32_t Name);
-  void Cover(Output& Screen);
   void Configured(Pane& Surface, int Width, int Height);
   void Place(Pane& Layer);
-  void LetClosedPanesGo();
   void FollowScale(Pane& Surface);
-  Pane* PaneOf(const wl_surface* Surface);
+  std::optional<AnimationPoint> Locate(const wl_surface* Surface, double X, double Y) const;
   void Present(Pane& Surface);
   void Divide(Pane& Surface, const Box& Shown);
   void Show(Pane& Surface, Band& Rows, const Box& Shown,
@@ -140,24 +107,13 @@ class WaylandWindow final : public PictureWindow {
   void Back(Pane& Surface);
 
   WaylandRole role_;
-  std::string name_;
-  // The connection and the globals bound on it come first, so that they go
-  // last, after everything made on them.
-  WaylandHeld<wl_display> display_;
-  WaylandHeld<wl_registry> registry_;
-  WaylandHeld<wl_compositor> compositor_;
-  std::uint32_t compositor_version_ = 0;
-  WaylandHeld<wl_shm> shm_;
-  WaylandHeld<wl_subcompositor> subcompositor_;
-  WaylandHeld<wp_viewporter> viewporter_;
-  WaylandHeld<xdg_wm_base> wm_base_;
-  WaylandHeld<zxdg_decoration_manager_v1> decorations_;
-  WaylandHeld<zwlr_layer_shell_v1> layer_shell_;
-  WaylandHeld<zxdg_output_manager_v1> output_manager_;
+  // The connection comes first, so that it goes last, after everything
+  // made on it.
+  WaylandConnection connection_;
   // One white pixel, which the viewporter stretches over every surface.
-  std::unique_ptr<Buffer> white_;
-  std::vector<std::unique_ptr<Seat>> seats_;
-  std::vector<std::unique_ptr<Output>> outputs_;
+  std::unique_ptr<ShmBuffer> white_;
+  WaylandSeats seats_;
+  WaylandOutputs outputs_;
   std::vector<std::unique_ptr<Pane>> panes_;
   bool shown_ = false;
   bool laid_out_ = false;

@@ -9,7 +9,6 @@
 
 namespace {
 
-constexpr char kClassName[] = "boska";
 constexpr int kIconResource = 1;
 // How far the pointer may wander before the screensaver takes it as the
 // user's return: a desk's bumps move it a pixel or two.
@@ -25,18 +24,17 @@ std::string Failed(const char* Call) {
 
 bool Down(int Key) { return GetKeyState(Key) < 0; }
 
-// The button a button-down message is for: left 1, right 2, middle 4, the
-// extra ones 8.
-std::int16_t ButtonOf(UINT Message) {
+// The button a button-down message is for.
+PressedButton ButtonOf(UINT Message) {
   switch (Message) {
     case WM_LBUTTONDOWN:
-      return 1;
+      return PressedButton::Left;
     case WM_RBUTTONDOWN:
-      return 2;
+      return PressedButton::Right;
     case WM_MBUTTONDOWN:
-      return 4;
+      return PressedButton::Middle;
     default:
-      return 8;
+      return PressedButton::Other;
   }
 }
 
@@ -82,7 +80,7 @@ void RegisterClassOnce(HINSTANCE Instance, WNDPROC Procedure) {
   window_class.hInstance = Instance;
   window_class.hIcon = LoadIconA(Instance, MAKEINTRESOURCEA(kIconResource));
   window_class.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // the arrow
-  window_class.lpszClassName = kClassName;
+  window_class.lpszClassName = kApplicationId;
   if (RegisterClassExA(&window_class) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
     throw SurfaceError(Failed("RegisterClassEx"));
   }
@@ -206,7 +204,7 @@ Win32Window::Win32Window(RandomSource& Random, const Win32Style& Style)
   const HINSTANCE instance = GetModuleHandleA(nullptr);
   RegisterClassOnce(instance, Win32Procedure::Run);
   const Placement at = PlacementFor(Style);
-  window_ = CreateWindowExA(at.extended_style, kClassName, kTitle, at.style, at.rect.left,
+  window_ = CreateWindowExA(at.extended_style, kApplicationId, kTitle, at.style, at.rect.left,
                             at.rect.top, at.rect.right - at.rect.left, at.rect.bottom - at.rect.top,
                             Style.Parent, nullptr, instance, this);
   if (window_ == nullptr) throw SurfaceError(Failed("CreateWindowEx"));

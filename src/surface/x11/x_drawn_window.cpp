@@ -40,6 +40,8 @@ XDrawnWindow::~XDrawnWindow() {
 }
 
 void XDrawnWindow::DrawIn(Window Id, Visual* Look, int Width, int Height) {
+  // A window that the server refused to describe is none to draw in.
+  faults_.Raise();
   window_ = Id;
   width_ = Width;
   height_ = Height;

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -47,23 +48,23 @@ Pixmap IconPixmap(Display* Connection, Window Root, Visual* Look, int Bits) {
   return pixmap;
 }
 
-// The handlers' buttons: left 1, right 2, middle 4, any other 8; none for
-// the wheel's (4 to 7), which turns rather than presses.
-std::int16_t ButtonOf(unsigned Button) {
+// The button pressed; none for the wheel's (4 to 7), which turns rather
+// than presses.
+std::optional<PressedButton> ButtonOf(unsigned Button) {
   switch (Button) {
     case Button1:
-      return 1;
+      return PressedButton::Left;
     case Button3:
-      return 2;
+      return PressedButton::Right;
     case Button2:
-      return 4;
+      return PressedButton::Middle;
     case 4:
     case 5:
     case 6:
     case 7:
-      return 0;
+      return std::nullopt;
     default:
-      return 8;
+      return PressedButton::Other;
   }
 }
 
@@ -120,8 +121,8 @@ void XWindow::SetStandardHints(bool FullScreen, const Visual& Look, int Bits) {
   hints->icon_pixmap =
       IconPixmap(display_, DefaultRootWindow(display_), const_cast<Visual*>(&Look), Bits);
   XClassHint* names = XAllocClassHint();
-  char boska[] = "boska";
-  names->res_name = names->res_class = boska;
+  std::string id = kApplicationId;
+  names->res_name = names->res_class = id.data();
   std::string title = kTitle;
   char* titles[] = {title.data()};
   XTextProperty name{};
@@ -181,8 +182,8 @@ void XWindow::Handle(const XEvent& Event) {
       QueueKey(static_cast<std::int16_t>(Event.xkey.keycode), shift(Event.xkey.state));
       break;
     case ButtonPress:
-      if (const std::int16_t button = ButtonOf(Event.xbutton.button)) {
-        QueueButton(button, shift(Event.xbutton.state), float(Event.xbutton.x),
+      if (const std::optional<PressedButton> button = ButtonOf(Event.xbutton.button)) {
+        QueueButton(*button, shift(Event.xbutton.state), float(Event.xbutton.x),
                     float(Event.xbutton.y));
       }
       break;
