@@ -17,6 +17,20 @@
 // The mouse buttons the handlers tell apart, whatever a system calls them.
 enum class PressedButton { Left, Right, Middle, Other };
 
+// What a system calls its left, right and middle buttons.
+template <typename Code>
+struct ButtonNames {
+  Code Left, Right, Middle;
+
+  // The button that Native names; any other is Other.
+  PressedButton Of(Code Native) const {
+    return Native == Left    ? PressedButton::Left
+           : Native == Right ? PressedButton::Right
+           : Native == Middle ? PressedButton::Middle
+                              : PressedButton::Other;
+  }
+};
+
 class PictureWindow : public Platform {
  public:
   PictureWindow(const PictureWindow&) = delete;

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "surface/picture/pixels.h"
+#include "surface/picture/pixel_rows.h"
 #include "surface/surface.h"
 
 #if defined(BOSKA_GIF)

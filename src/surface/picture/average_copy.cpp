@@ -2,7 +2,7 @@
 #include <cmath>
 #include <utility>
 
-#include "surface/picture/pixels.h"
+#include "surface/picture/average_copy.h"
 
 namespace {
 

@@ -9,7 +9,9 @@
 #include <string>
 
 #include "surface/picture/pixel_memory.h"
-#include "surface/picture/pixels.h"
+#include "surface/picture/average_copy.h"
+#include "surface/picture/shrink_copy.h"
+#include "surface/picture/thick_line.h"
 #include "surface/surface.h"
 
 #if defined(BOSKA_PNG)

@@ -1,7 +1,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "surface/picture/pixels.h"
+#include "surface/picture/shrink_copy.h"
 #include "surface/picture/shrink_copy_avx2.h"
 
 namespace {

@@ -71,8 +71,6 @@ __attribute__((target("avx2"))) void MixColumns16(const std::uint8_t* row, std::
 
 }  // namespace
 
-bool HasAvx2() { return __builtin_cpu_supports("avx2"); }
-
 int VectorMixRows(const std::uint8_t* Row0, const std::uint8_t* Row1, const std::uint8_t* Next,
                   std::uint8_t* Out, int Count, int Weight) {
   return MixRows32(Row0, Row1, Next, Out, Count, Weight);

@@ -4,11 +4,9 @@
 
 #include <cstdint>
 
-#include "surface/picture/pixels.h"
+#include "surface/picture/shrink_copy.h"
 
 #if defined(BOSKA_AVX2)
-
-bool HasAvx2();
 
 // Mixes row1 into row0 with the weight out of 64, from the left, 32 pixels a
 // step, while asking for the row next below: returns how many pixels it did.
@@ -24,8 +22,6 @@ void VectorMixColumns(const std::uint8_t* Row, std::uint8_t* Out, const ShrinkSt
 void FinishStreaming();
 
 #else
-
-inline bool HasAvx2() { return false; }
 inline int VectorMixRows(const std::uint8_t*, const std::uint8_t*, const std::uint8_t*,
                          std::uint8_t*, int, int) {
   return 0;

@@ -12,8 +12,7 @@
 #include <cstdint>
 #include <limits>
 
-#include "surface/picture/pixels.h"
-#include "surface/picture/shrink_copy_avx2.h"
+#include "surface/picture/thick_line.h"
 
 #if defined(BOSKA_AVX2)
 #include <immintrin.h>

@@ -18,18 +18,7 @@ constexpr std::uint32_t kShiftBit = 1U << 0, kControlBit = 1U << 2, kAltBit = 1U
 // a desk's knock is not a user.
 constexpr float kPointerSlack = 4;
 
-PressedButton ButtonOf(std::uint32_t Code) {
-  switch (Code) {
-    case BTN_LEFT:
-      return PressedButton::Left;
-    case BTN_RIGHT:
-      return PressedButton::Right;
-    case BTN_MIDDLE:
-      return PressedButton::Middle;
-    default:
-      return PressedButton::Other;
-  }
-}
+constexpr ButtonNames<std::uint32_t> kButtons{BTN_LEFT, BTN_RIGHT, BTN_MIDDLE};
 
 }  // namespace
 
@@ -135,20 +124,35 @@ struct SeatListeners {
   }();
 };
 
-void WaylandSeats::Seat::Take(bool Keyboard, bool Pointer) {
-  if (Keyboard && keyboard == nullptr) {
-    keyboard = wl_seat_get_keyboard(seat);
-    wl_keyboard_add_listener(keyboard, &SeatListeners::kKeyboard, this);
-  } else if (!Keyboard && keyboard != nullptr) {
-    LetGo(keyboard, WL_KEYBOARD_RELEASE_SINCE_VERSION, wl_keyboard_release, wl_keyboard_destroy);
-    keyboard = nullptr;
+namespace {
+
+// Gets a device of Seat with Get and hands it to Listen when it is Wanted
+// and not Held; lets a Held one go when it is not wanted any more.
+template <typename Device, typename Listening>
+void Follow(bool Wanted, Device*& Held, wl_seat* Seat, Device* (*Get)(wl_seat*),
+            const Listening& Listen, std::uint32_t ReleaseSince, void (*Release)(Device*),
+            void (*Destroy)(Device*)) {
+  if (Wanted && Held == nullptr) {
+    Held = Get(Seat);
+    Listen(Held);
+  } else if (!Wanted && Held != nullptr) {
+    LetGo(Held, ReleaseSince, Release, Destroy);
+    Held = nullptr;
   }
-  if (Pointer && pointer == nullptr) {
-    pointer = wl_seat_get_pointer(seat);
-    wl_pointer_add_listener(pointer, &SeatListeners::kPointer, this);
-  } else if (!Pointer && pointer != nullptr) {
-    LetGo(pointer, WL_POINTER_RELEASE_SINCE_VERSION, wl_pointer_release, wl_pointer_destroy);
-    pointer = nullptr;
+}
+
+}  // namespace
+
+void WaylandSeats::Seat::Take(bool Keyboard, bool Pointer) {
+  Follow(
+      Keyboard, keyboard, seat, wl_seat_get_keyboard,
+      [this](wl_keyboard* Got) { wl_keyboard_add_listener(Got, &SeatListeners::kKeyboard, this); },
+      WL_KEYBOARD_RELEASE_SINCE_VERSION, wl_keyboard_release, wl_keyboard_destroy);
+  Follow(
+      Pointer, pointer, seat, wl_seat_get_pointer,
+      [this](wl_pointer* Got) { wl_pointer_add_listener(Got, &SeatListeners::kPointer, this); },
+      WL_POINTER_RELEASE_SINCE_VERSION, wl_pointer_release, wl_pointer_destroy);
+  if (pointer == nullptr) {
     surface = nullptr;
     entered.reset();
   }
@@ -189,7 +193,7 @@ std::vector<SeatInput> WaylandSeats::Settle(const SurfaceLocator& Locate, bool E
     const std::optional<AnimationPoint> at = Locate(heard.Surface, heard.X, heard.Y);
     if (!at) continue;
     if (heard.What == Heard::Kind::Button) {
-      inputs.push_back({SeatInput::Kind::Button, 0, ButtonOf(heard.Code), heard.Shift, at->X, at->Y});
+      inputs.push_back({SeatInput::Kind::Button, 0, kButtons.Of(heard.Code), heard.Shift, at->X, at->Y});
     } else if (EndsOnMotion && heard.From->Strays(*at)) {
       inputs.push_back({SeatInput::Kind::Strayed});
     }

@@ -24,19 +24,8 @@ std::string Failed(const char* Call) {
 
 bool Down(int Key) { return GetKeyState(Key) < 0; }
 
-// The button a button-down message is for.
-PressedButton ButtonOf(UINT Message) {
-  switch (Message) {
-    case WM_LBUTTONDOWN:
-      return PressedButton::Left;
-    case WM_RBUTTONDOWN:
-      return PressedButton::Right;
-    case WM_MBUTTONDOWN:
-      return PressedButton::Middle;
-    default:
-      return PressedButton::Other;
-  }
-}
+// The button-down messages of the buttons.
+constexpr ButtonNames<UINT> kButtons{WM_LBUTTONDOWN, WM_RBUTTONDOWN, WM_MBUTTONDOWN};
 
 // A top-down 8-bit image whose colour table holds the 256 grays, so that a
 // pixel's byte is its gray.
@@ -175,7 +164,7 @@ bool Win32Procedure::QueueInput(Win32Window& Self, UINT Message, WPARAM WParam, 
     case WM_MBUTTONDOWN:
     case WM_XBUTTONDOWN:
       if (takes_input) {
-        Self.QueueButton(ButtonOf(Message), shift(), float(GET_X_LPARAM(LParam)),
+        Self.QueueButton(kButtons.Of(Message), shift(), float(GET_X_LPARAM(LParam)),
                          float(GET_Y_LPARAM(LParam)));
       }
       return true;

@@ -17,7 +17,7 @@ constexpr XRenderColor kWhite{0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF};
 // Rows go to the server this many at a time, in the box of their changes:
 // tall enough for few requests, short enough that the boxes stay close to
 // the rows' own ink.
-constexpr int kBandRows = 32;
+constexpr int kUploadRows = 32;
 
 // Only a server on this machine, reached through a local socket, can read
 // our shared memory.
@@ -62,8 +62,8 @@ Box ChangedBand(const InkRows& Old, const InkRows& New, int Top, int Bottom) {
 template <typename Band>
 void ForEachChangedBand(const InkRows& Old, const InkRows& New, Band Put) {
   const Box rows = Old.Hull().Hull(New.Hull());
-  for (int top = rows.Top; top < rows.Bottom; top += kBandRows) {
-    const Box band = ChangedBand(Old, New, top, std::min(top + kBandRows, rows.Bottom));
+  for (int top = rows.Top; top < rows.Bottom; top += kUploadRows) {
+    const Box band = ChangedBand(Old, New, top, std::min(top + kUploadRows, rows.Bottom));
     if (!band.Empty()) Put(band);
   }
 }

@@ -16,7 +16,7 @@
 #include <cstddef>
 #include <optional>
 
-#include "surface/picture/pixels.h"
+#include "surface/picture/pixel_rows.h"
 
 class XGrays {
  public:

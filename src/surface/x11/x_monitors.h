@@ -4,7 +4,7 @@
 
 #include <X11/Xlib.h>
 
-#include "surface/picture/pixels.h"
+#include "surface/picture/pixel_rows.h"
 
 // The monitor under the pointer, as RandR lists the monitors of screen
 // Number (the smallest, where they overlap); the whole screen without RandR

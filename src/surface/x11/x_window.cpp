@@ -48,24 +48,13 @@ Pixmap IconPixmap(Display* Connection, Window Root, Visual* Look, int Bits) {
   return pixmap;
 }
 
+constexpr ButtonNames<unsigned> kButtons{Button1, Button3, Button2};
+
 // The button pressed; none for the wheel's (4 to 7), which turns rather
 // than presses.
 std::optional<PressedButton> ButtonOf(unsigned Button) {
-  switch (Button) {
-    case Button1:
-      return PressedButton::Left;
-    case Button3:
-      return PressedButton::Right;
-    case Button2:
-      return PressedButton::Middle;
-    case 4:
-    case 5:
-    case 6:
-    case 7:
-      return std::nullopt;
-    default:
-      return PressedButton::Other;
-  }
+  if (Button >= 4 && Button <= 7) return std::nullopt;
+  return kButtons.Of(Button);
 }
 
 // The whole monitor under the pointer, or the design size centred on it.

@@ -13,7 +13,9 @@
 
 #include "animation/form.h"
 #include "surface/offscreen/offscreen_window.h"
-#include "surface/picture/pixels.h"
+#include "surface/picture/average_copy.h"
+#include "surface/picture/shrink_copy.h"
+#include "surface/picture/thick_line.h"
 #include "surface/random.h"
 
 namespace {
