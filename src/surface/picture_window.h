@@ -24,8 +24,8 @@ struct ButtonNames {
 
   // The button that Native names; any other is Other.
   PressedButton Of(Code Native) const {
-    return Native == Left    ? PressedButton::Left
-           : Native == Right ? PressedButton::Right
+    return Native == Left     ? PressedButton::Left
+           : Native == Right  ? PressedButton::Right
            : Native == Middle ? PressedButton::Middle
                               : PressedButton::Other;
   }

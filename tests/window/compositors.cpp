@@ -85,7 +85,6 @@ void Weston::Stop() {
   weston_->WaitFor(std::chrono::seconds(2));
 }
 
-
 Sway::Sway(const XServer* Nested)
     : Sway(Nested ? std::vector<std::string>{"WLR_BACKENDS=x11", "DISPLAY=" + Nested->Name(),
                                              "WAYLAND_DISPLAY="}
@@ -110,16 +109,14 @@ bool UnplugsHeadlessOutputs() {
 
 }  // namespace
 
-Sway::Sway(int Outputs)
-    : outer_(UnplugsHeadlessOutputs() ? nullptr : std::make_unique<Sway>()) {
+Sway::Sway(int Outputs) : outer_(UnplugsHeadlessOutputs() ? nullptr : std::make_unique<Sway>()) {
   const std::string count = std::to_string(Outputs);
-  Start(outer_ ? std::vector<std::string>{"WLR_BACKENDS=wayland", "WLR_WL_OUTPUTS=" + count,
-                                          "WAYLAND_DISPLAY=" + outer_->folder_.Path() +
-                                              "/wayland-1",
-                                          "DISPLAY="}
-               : std::vector<std::string>{"WLR_BACKENDS=headless", "WLR_HEADLESS_OUTPUTS=" + count,
-                                          "WLR_LIBINPUT_NO_DEVICES=1", "DISPLAY=",
-                                          "WAYLAND_DISPLAY="},
+  Start(outer_
+            ? std::vector<std::string>{"WLR_BACKENDS=wayland", "WLR_WL_OUTPUTS=" + count,
+                                       "WAYLAND_DISPLAY=" + outer_->folder_.Path() + "/wayland-1",
+                                       "DISPLAY="}
+            : std::vector<std::string>{"WLR_BACKENDS=headless", "WLR_HEADLESS_OUTPUTS=" + count,
+                                       "WLR_LIBINPUT_NO_DEVICES=1", "DISPLAY=", "WAYLAND_DISPLAY="},
         "output " + Output(1) + " resolution 640x480\n");
 }
 
@@ -221,16 +218,28 @@ void Sway::Type(const std::vector<std::string>& Arguments) const {
 DesktopCompositor::DesktopCompositor(Desktop Which, int Width, int Height)
     : folder_(Which == Desktop::Gnome ? "mutter" : "kwin", true) {
   const std::string width = std::to_string(Width), height = std::to_string(Height);
-  std::vector<std::string> command{"mutter", "--headless", "--wayland", "--no-x11",
+  std::vector<std::string> command{"mutter",
+                                   "--headless",
+                                   "--wayland",
+                                   "--no-x11",
                                    "--wayland-display=wayland-boska",
-                                   "--virtual-monitor", width + "x" + height};
+                                   "--virtual-monitor",
+                                   width + "x" + height};
   std::vector<std::string> environment;
   if (Which == Desktop::Kde) {
     const std::string copy = folder_.Path() + "/kwin_wayland";
     fs::copy_file("/usr/bin/kwin_wayland", copy);
-    command = {copy,     "--virtual", "--width",          width,
-               "--height", height,    "--socket",         "wayland-boska",
-               "--no-lockscreen", "--no-global-shortcuts", "--no-kactivities"};
+    command = {copy,
+               "--virtual",
+               "--width",
+               width,
+               "--height",
+               height,
+               "--socket",
+               "wayland-boska",
+               "--no-lockscreen",
+               "--no-global-shortcuts",
+               "--no-kactivities"};
     environment = {"KWIN_COMPOSE=Q"};
   }
   command.insert(command.begin(), {"dbus-run-session", "--"});

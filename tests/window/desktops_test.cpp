@@ -11,8 +11,8 @@
 #include <csignal>
 #include <optional>
 
-#include "one_line.h"
 #include "compositors.h"
+#include "one_line.h"
 
 namespace {
 

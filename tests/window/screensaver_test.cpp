@@ -18,8 +18,8 @@
 #include <random>
 #include <thread>
 
-#include "one_line.h"
 #include "compositors.h"
+#include "one_line.h"
 
 namespace {
 

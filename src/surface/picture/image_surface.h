@@ -8,8 +8,8 @@
 #include <functional>
 #include <string>
 
-#include "surface/picture/pixel_memory.h"
 #include "surface/picture/average_copy.h"
+#include "surface/picture/pixel_memory.h"
 #include "surface/picture/shrink_copy.h"
 #include "surface/picture/thick_line.h"
 #include "surface/surface.h"

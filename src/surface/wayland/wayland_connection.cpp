@@ -117,7 +117,9 @@ wl_output* WaylandConnection::BindOutput(const WaylandGlobal& Output) const {
       wl_registry_bind(registry_.get(), Output.Name, &wl_output_interface, Output.Version));
 }
 
-std::vector<WaylandGlobal> WaylandConnection::TakeNewSeats() { return std::exchange(new_seats_, {}); }
+std::vector<WaylandGlobal> WaylandConnection::TakeNewSeats() {
+  return std::exchange(new_seats_, {});
+}
 
 std::vector<WaylandGlobal> WaylandConnection::TakeNewOutputs() {
   return std::exchange(new_outputs_, {});

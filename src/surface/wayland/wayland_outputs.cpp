@@ -39,7 +39,8 @@ void WaylandOutputs::Add(wl_output* Output, std::uint32_t Name) {
 
 std::unique_ptr<WaylandOutput> WaylandOutputs::Take(std::uint32_t Name) {
   const auto gone = std::ranges::find_if(
-      outputs_, [Name](const std::unique_ptr<WaylandOutput>& output) { return output->name == Name; });
+      outputs_,
+      [Name](const std::unique_ptr<WaylandOutput>& output) { return output->name == Name; });
   if (gone == outputs_.end()) return nullptr;
   std::unique_ptr<WaylandOutput> taken = std::move(*gone);
   outputs_.erase(gone);

@@ -193,7 +193,8 @@ std::vector<SeatInput> WaylandSeats::Settle(const SurfaceLocator& Locate, bool E
     const std::optional<AnimationPoint> at = Locate(heard.Surface, heard.X, heard.Y);
     if (!at) continue;
     if (heard.What == Heard::Kind::Button) {
-      inputs.push_back({SeatInput::Kind::Button, 0, kButtons.Of(heard.Code), heard.Shift, at->X, at->Y});
+      inputs.push_back(
+          {SeatInput::Kind::Button, 0, kButtons.Of(heard.Code), heard.Shift, at->X, at->Y});
     } else if (EndsOnMotion && heard.From->Strays(*at)) {
       inputs.push_back({SeatInput::Kind::Strayed});
     }

@@ -39,7 +39,8 @@ struct AnimationPoint {
 
 // The point in the animation of the point (X, Y) of one of the window's
 // surfaces; none for a surface that is not the window's.
-using SurfaceLocator = std::function<std::optional<AnimationPoint>(const wl_surface*, double, double)>;
+using SurfaceLocator =
+    std::function<std::optional<AnimationPoint>(const wl_surface*, double, double)>;
 
 class WaylandSeats {
  public:

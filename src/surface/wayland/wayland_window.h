@@ -16,10 +16,11 @@
 //    are covered, outputs that go are let go;
 //  - the client area that the compositor's first configure gives it, or the
 //    design size where the compositor leaves the choice to the program;
-//  - each surface white, scaled up from one pixel, under bands of rows
-//    that show the persistent image in front through subsurfaces just large
-//    enough for the ink in them: buffers in shared memory that hold the ink
-//    and little more, never written while the compositor holds them;
+//  - each surface (wayland_pane.h) white, scaled up from one pixel, under
+//    bands of rows that show the persistent image in front through
+//    subsurfaces just large enough for the ink in them: buffers in shared
+//    memory (shm_bands.h) that hold the ink and little more, never written
+//    while the compositor holds them;
 //  - key presses and button presses of every seat (wayland_seats.h),
 //    delivered to the handlers of the surface in front; the compositor
 //    closing the window ends the program; a screensaver also ends when the
@@ -51,6 +52,7 @@
 #include "surface/wayland/shm_bands.h"
 #include "surface/wayland/wayland_connection.h"
 #include "surface/wayland/wayland_outputs.h"
+#include "surface/wayland/wayland_pane.h"
 #include "surface/wayland/wayland_seats.h"
 
 // What a Wayland window is to the desktop.
@@ -74,11 +76,6 @@ class WaylandWindow final : public PictureWindow {
   void DoEvents() override;
   void WaitEvents(double Seconds) override;
 
-  // Rows of a surface, shown through a subsurface of their own.
-  struct Band;
-  // One surface of the window, on an output or where the compositor puts it.
-  struct Pane;
-
  protected:
   void Show() override;
   void Present() override;
@@ -88,6 +85,7 @@ class WaylandWindow final : public PictureWindow {
     return role_ == WaylandRole::Screensaver || role_ == WaylandRole::Wallpaper;
   }
   bool EndsOnMotion() const { return role_ != WaylandRole::Window; }
+  using Pane = WaylandPane;
   void Settle();
   void TakeGlobals();
   void TakeInput();
@@ -95,16 +93,11 @@ class WaylandWindow final : public PictureWindow {
   void Toplevel();
   void Cover(const WaylandOutput& Screen);
   Pane& NewPane(const WaylandOutput* Screen);
-  void TakeNoInput(wl_surface* Surface);
   void Configured(Pane& Surface, int Width, int Height);
   void Place(Pane& Layer);
   void FollowScale(Pane& Surface);
   std::optional<AnimationPoint> Locate(const wl_surface* Surface, double X, double Y) const;
   void Present(Pane& Surface);
-  void Divide(Pane& Surface, const Box& Shown);
-  void Show(Pane& Surface, Band& Rows, const Box& Shown,
-            const std::array<const ImageSurface*, 2>& Painted, std::size_t Count);
-  void Back(Pane& Surface);
 
   WaylandRole role_;
   // The connection comes first, so that it goes last, after everything

@@ -25,8 +25,7 @@ Box InkedPixels(const ImageSurface& Image, const Box& Area) {
   for (int y = 0; y < pixels.Height; ++y) {
     for (int x = 0; x < pixels.Width; ++x) {
       if (pixels.Row(y)[x] == 255) continue;
-      found = found.Hull(
-          Box{x, y, x + 1, y + 1}.Offset(Image.Left(), Image.Top()).Meet(Area));
+      found = found.Hull(Box{x, y, x + 1, y + 1}.Offset(Image.Left(), Image.Top()).Meet(Area));
     }
   }
   return found;
@@ -67,11 +66,12 @@ TEST(ShmBands, ConvertsEachGrayExactlyAtEveryScale) {
       for (int x = 0; x < width; ++x) {
         const int wx = x / scale, wy = y / scale;
         const int ix = wx - image.Left(), iy = wy - image.Top();
-        const bool in_area = wx >= area.Left && wx < area.Right && wy >= area.Top &&
-                             wy < area.Bottom;
+        const bool in_area =
+            wx >= area.Left && wx < area.Right && wy >= area.Top && wy < area.Bottom;
         const bool in_image = ix >= 0 && ix < grays.Width && iy >= 0 && iy < grays.Height;
-        const std::uint32_t expected =
-            !in_area ? 7 : in_image ? grays.Row(iy)[ix] * 0x010101U : kXrgbWhite;
+        const std::uint32_t expected = !in_area   ? 7
+                                       : in_image ? grays.Row(iy)[ix] * 0x010101U
+                                                  : kXrgbWhite;
         ASSERT_EQ(pixels[std::size_t(y) * std::size_t(width) + std::size_t(x)], expected)
             << "scale " << scale << " at " << x << ", " << y;
       }
