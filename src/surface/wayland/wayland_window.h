@@ -42,8 +42,6 @@
 // resampling, so the picture is as sharp as on an output of scale 1.
 #pragma once
 
-#include <array>
-#include <cstdint>
 #include <memory>
 #include <optional>
 #include <vector>
