@@ -387,6 +387,64 @@ TEST(ScreensaverOnWayland, AsTheWallpaperDrawsUnderWindowsAndTakesNoInput) {
   EXPECT_EQ(saver.WaitFor(0ms), 0) << "click: " << saver.Err();
 }
 
+// The processor time a process has taken, in clock ticks.
+long Ticks(pid_t Pid) {
+  std::ifstream stat("/proc/" + std::to_string(Pid) + "/stat");
+  std::string field;
+  for (int i = 0; i < 13; ++i) stat >> field;
+  long user = 0, system = 0;
+  stat >> user >> system;
+  return user + system;
+}
+
+// Whether the process waits in poll with no timeout.
+bool SleepsWithoutATimer(pid_t Pid) {
+  std::ifstream call("/proc/" + std::to_string(Pid) + "/syscall");
+  long number = -1;
+  std::string fds, count, timeout;
+  call >> number >> fds >> count >> timeout;
+  return number == 7 && std::stoull(timeout, nullptr, 16) % (1ULL << 32) == 0xFFFFFFFFULL;
+}
+
+// Nothing of the wallpaper is shown under a window made full screen, nor of
+// the window on a workspace not shown, and the compositor asks them for no
+// frame: each sleeps on the connection with no timer, taking at most a tick
+// of processor time in 20 s; shown again, it presents a new picture at once
+// (its own log of its requests shows it).
+TEST(ScreensaverOnWayland, SleepsWhileNothingOfItIsShown) {
+  struct Case {
+    std::vector<std::string> program;
+    std::vector<std::string> hide, show;
+  };
+  const std::string boska = "[app_id=\"boska\"]";
+  const std::vector<Case> cases{
+      {{kScreensaver, "--wallpaper"},
+       {boska, "fullscreen", "enable"},
+       {boska, "fullscreen", "disable"}},
+      {{kBoska}, {boska, "move", "to", "workspace", "2"}, {"workspace", "2"}}};
+  XServer server({"1024x768x24"}, {"-ac"});
+  Sway sway(&server);
+  std::vector<std::string> logged = sway.ClientEnvironment();
+  logged.push_back("WAYLAND_DEBUG=client");
+  for (const Case& c : cases) {
+    Child watched(c.program, logged);
+    const auto presented_since = [&](std::size_t Known) {
+      return watched.Err().find(".attach(wl_buffer", Known) != std::string::npos;
+    };
+    ASSERT_TRUE(WaitUntil([&] { return presented_since(0); }, 5s)) << watched.Err();
+    // The window that the wallpaper's case makes full screen.
+    Child window({kBoska}, sway.ClientEnvironment());
+    ASSERT_TRUE(WaitUntil([&] { return !sway.Node("boska").empty(); }, 5s)) << window.Err();
+    sway.Message(c.hide);
+    ASSERT_TRUE(WaitUntil([&] { return SleepsWithoutATimer(watched.Pid()); }, 5s)) << c.hide[1];
+    const long asleep = Ticks(watched.Pid());
+    EXPECT_FALSE(WaitUntil([&] { return Ticks(watched.Pid()) > asleep + 1; }, 20s)) << c.hide[1];
+    const std::size_t known = watched.Err().size();
+    sway.Message(c.show);
+    EXPECT_TRUE(WaitUntil([&] { return presented_since(known); }, 2s)) << c.show[1];
+  }
+}
+
 TEST(Screensaver, AnswersHelpAndVersionAndRefusesBadInputInOneLine) {
   struct Case {
     std::vector<std::string> arguments;

@@ -61,6 +61,12 @@ void LayerConfigure(void* Data, zwlr_layer_surface_v1*, std::uint32_t Serial, st
 void LayerClosed(void* Data, zwlr_layer_surface_v1*) { static_cast<Pane*>(Data)->closed = true; }
 constexpr zwlr_layer_surface_v1_listener kLayer{LayerConfigure, LayerClosed};
 
+// The compositor would show a new frame of the pane: some of it is seen.
+void FrameWanted(void* Data, wl_callback*, std::uint32_t) {
+  static_cast<Pane*>(Data)->frame_wanted = true;
+}
+constexpr wl_callback_listener kFrame{FrameWanted};
+
 void OnOutput(void* Data, wl_surface*, wl_output* Output) {
   auto* pane = static_cast<Pane*>(Data);
   pane->entered.push_back(Output);
@@ -90,6 +96,7 @@ WaylandPane::WaylandPane(const WaylandConnection& Connection, const WaylandOutpu
 }
 
 WaylandPane::~WaylandPane() {
+  if (frame != nullptr) wl_callback_destroy(frame);
   bands.clear();
   if (layer != nullptr) zwlr_layer_surface_v1_destroy(layer);
   if (decoration != nullptr) zxdg_toplevel_decoration_v1_destroy(decoration);
@@ -174,6 +181,10 @@ void WaylandPane::Present(const WaylandConnection& Connection, const ShmBuffer& 
   if (pending) return;
   for (const std::unique_ptr<Band>& band : bands) Show(Connection, *band, Shown, Painted);
   Back(White);
+  if (frame != nullptr) wl_callback_destroy(frame);
+  frame = wl_surface_frame(surface);
+  wl_callback_add_listener(frame, &kFrame, this);
+  frame_wanted = false;
   wl_surface_commit(surface);
 }
 

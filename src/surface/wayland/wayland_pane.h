@@ -18,6 +18,7 @@
 #include "surface/wayland/wayland_connection.h"
 #include "surface/wayland/wayland_outputs.h"
 
+struct wl_callback;
 struct wl_subsurface;
 struct wl_surface;
 struct wp_viewport;
@@ -87,6 +88,10 @@ struct WaylandPane {
   bool moved = false;
   bool asked_to_close = false;
   bool closed = false;
+  // The compositor asked for a frame since the pane last presented one
+  // (the frame callback of that present): something of it is shown.
+  bool frame_wanted = true;
+  wl_callback* frame = nullptr;
   std::vector<std::unique_ptr<Band>> bands;
 
  private:

@@ -53,9 +53,17 @@ WaylandPane& WaylandWindow::NewPane(const WaylandOutput* Screen) {
   return *panes_.emplace_back(std::make_unique<WaylandPane>(connection_, Screen));
 }
 
+// A frame's work waits until the compositor asks for a frame of one of
+// the panes: while nothing of the window is shown (covered, on a workspace
+// not shown), it sleeps on the connection, with no timer.
 void WaylandWindow::DoEvents() {
   connection_.Dispatch(0);
   Settle();
+  const auto wanted = [](const std::unique_ptr<Pane>& pane) { return pane->frame_wanted; };
+  while (!std::ranges::any_of(panes_, wanted)) {
+    connection_.Dispatch(-1);
+    Settle();
+  }
 }
 
 void WaylandWindow::WaitEvents(double Seconds) {
