@@ -15,6 +15,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <random>
 #include <thread>
 
@@ -414,14 +415,16 @@ bool SleepsWithoutATimer(pid_t Pid) {
 TEST(ScreensaverOnWayland, SleepsWhileNothingOfItIsShown) {
   struct Case {
     std::vector<std::string> program;
+    bool under_a_window;  // one of boska's, which hide makes full screen
     std::vector<std::string> hide, show;
   };
   const std::string boska = "[app_id=\"boska\"]";
   const std::vector<Case> cases{
       {{kScreensaver, "--wallpaper"},
+       true,
        {boska, "fullscreen", "enable"},
        {boska, "fullscreen", "disable"}},
-      {{kBoska}, {boska, "move", "to", "workspace", "2"}, {"workspace", "2"}}};
+      {{kBoska}, false, {boska, "move", "to", "workspace", "2"}, {"workspace", "2"}}};
   XServer server({"1024x768x24"}, {"-ac"});
   Sway sway(&server);
   std::vector<std::string> logged = sway.ClientEnvironment();
@@ -432,9 +435,12 @@ TEST(ScreensaverOnWayland, SleepsWhileNothingOfItIsShown) {
       return watched.Err().find(".attach(wl_buffer", Known) != std::string::npos;
     };
     ASSERT_TRUE(WaitUntil([&] { return presented_since(0); }, 5s)) << watched.Err();
-    // The window that the wallpaper's case makes full screen.
-    Child window({kBoska}, sway.ClientEnvironment());
-    ASSERT_TRUE(WaitUntil([&] { return !sway.Node("boska").empty(); }, 5s)) << window.Err();
+    // A second window would hide the first one, which sway 1.10 then asks
+    // for no frame either.
+    std::optional<Child> window;
+    if (c.under_a_window)
+      window.emplace(std::vector<std::string>{kBoska}, sway.ClientEnvironment());
+    ASSERT_TRUE(WaitUntil([&] { return !sway.Node("boska").empty(); }, 5s));
     sway.Message(c.hide);
     ASSERT_TRUE(WaitUntil([&] { return SleepsWithoutATimer(watched.Pid()); }, 5s)) << c.hide[1];
     const long asleep = Ticks(watched.Pid());
