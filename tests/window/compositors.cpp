@@ -85,14 +85,15 @@ void Weston::Stop() {
   weston_->WaitFor(std::chrono::seconds(2));
 }
 
-Sway::Sway(const XServer* Nested)
-    : Sway(Nested ? std::vector<std::string>{"WLR_BACKENDS=x11", "DISPLAY=" + Nested->Name(),
-                                             "WAYLAND_DISPLAY="}
-                  : std::vector<std::string>{"WLR_BACKENDS=headless", "WLR_LIBINPUT_NO_DEVICES=1",
-                                             "DISPLAY=", "WAYLAND_DISPLAY="},
-           Nested ? ""
-                  : "output HEADLESS-1 resolution 1280x720\n"
-                    "for_window [app_id=\"wlroots\"] floating enable\n") {}
+Sway::Sway(const XServer* Nested) {
+  Start(Nested ? std::vector<std::string>{"WLR_BACKENDS=x11", "DISPLAY=" + Nested->Name(),
+                                          "WAYLAND_DISPLAY="}
+               : std::vector<std::string>{"WLR_BACKENDS=headless", "WLR_LIBINPUT_NO_DEVICES=1",
+                                          "DISPLAY=", "WAYLAND_DISPLAY="},
+        Nested ? ""
+               : "output HEADLESS-1 resolution 1280x720\n"
+                 "for_window [app_id=\"wlroots\"] floating enable\n");
+}
 
 namespace {
 
@@ -130,10 +131,6 @@ void Sway::RemoveOutput(int Number) const {
   } else {
     Message({"output", Output(Number), "unplug"});
   }
-}
-
-Sway::Sway(const std::vector<std::string>& Backend, const std::string& Config) {
-  Start(Backend, Config);
 }
 
 void Sway::Start(const std::vector<std::string>& Backend, const std::string& Config) {

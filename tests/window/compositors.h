@@ -95,7 +95,6 @@ class Sway {
   void Type(const std::vector<std::string>& Arguments) const;
 
  private:
-  Sway(const std::vector<std::string>& Backend, const std::string& Config);
   void Start(const std::vector<std::string>& Backend, const std::string& Config);
 
   // Where sway 1.7 nests the outputs that it can take away.

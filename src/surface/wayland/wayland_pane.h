@@ -43,8 +43,6 @@ struct WaylandPane {
   // A layer over the whole of its output: the background layer taking no
   // input for a wallpaper, else the overlay layer taking the keyboard.
   void BecomeLayer(const WaylandConnection& Connection, bool Wallpaper);
-  // Input goes through Surface to what lies under it.
-  static void TakeNoInput(const WaylandConnection& Connection, wl_surface* Surface);
   // Lets its bands go, to be made anew by the next present (for a new
   // place or scale).
   void DropBands();
@@ -95,6 +93,8 @@ struct WaylandPane {
   std::vector<std::unique_ptr<Band>> bands;
 
  private:
+  // Input goes through Surface to what lies under it.
+  static void TakeNoInput(const WaylandConnection& Connection, wl_surface* Surface);
   void Divide(const WaylandConnection& Connection, const Box& Shown);
   void Show(const WaylandConnection& Connection, Band& Rows, const Box& Shown,
             std::span<const ImageSurface* const> Painted);
